@@ -1,6 +1,72 @@
+// Start-up: the application object, then the main window, the about box and the options dialog,
+// then the message loop. A few command-line modes render or report without a window.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/about_box.h"
+#include "app/main_window.h"
+#include "app/qt_dispatcher.h"
+
+namespace {
+
+// Renders a widget into a PNG file; returns the process exit code.
+int SaveScreenshot(QWidget& widget, const QString& file) {
+  widget.show();
+  QApplication::processEvents();
+  if (!widget.grab().save(file, "PNG")) {
+    std::fprintf(stderr, "varnosk: cannot write %s\n", file.toLocal8Bit().constData());
+    return 1;
+  }
+  return 0;
+}
+
+bool WantsOffscreen(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    QByteArray a(argv[i]);
+    if (a == "--screenshot" || a == "--screenshot-options" || a == "--version")
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  if (WantsOffscreen(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName("Varnosk");
+  QApplication::setApplicationDisplayName("Varnosk");
+  QApplication::setApplicationVersion(VarnoskVersion());
+  app.setProperty("helpFile", "help.chm");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Varnosk — 音频、视频批量格式转换");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption screenshot("screenshot", "Render the main window into FILE.png and exit.", "FILE");
+  QCommandLineOption screenshotOptions("screenshot-options",
+                                       "Render the options dialog into FILE.png and exit.", "FILE");
+  parser.addOption(screenshot);
+  parser.addOption(screenshotOptions);
+  parser.process(app);
+
+  TQtDispatcher dispatcher;
+
+  TMainWindowServices services;
+  services.showAbout = [](QWidget* parent) {
+    TAboutBox box(parent);
+    box.exec();
+  };
+  TForm1 mainWindow(services);
+
+  if (parser.isSet(screenshot))
+    return SaveScreenshot(mainWindow, parser.value(screenshot));
+
+  mainWindow.show();
+  return app.exec();
 }

@@ -1,0 +1,527 @@
+#include "app/main_window.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSlider>
+#include <QStackedLayout>
+#include <QStandardItemModel>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/icons.h"
+#include "app/open_filters.h"
+#include "app/shell.h"
+#include "app/skins.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+constexpr int kClientWidth = 805;
+constexpr int kClientHeight = 541;
+
+QToolButton* PictureButton(QWidget* parent, TIconKind icon, const QString& hint) {
+  auto* b = new QToolButton(parent);
+  b->setIcon(CommandIcon(icon));
+  b->setIconSize(QSize(20, 20));
+  b->setToolTip(hint);
+  b->setAutoRaise(true);
+  return b;
+}
+
+QToolButton* ToolbarButton(QWidget* parent, TIconKind icon, const QString& caption) {
+  auto* b = new QToolButton(parent);
+  b->setIcon(CommandIcon(icon));
+  b->setIconSize(QSize(28, 28));
+  b->setText(caption);
+  b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  b->setAutoRaise(true);
+  b->setMinimumWidth(52);
+  return b;
+}
+
+}  // namespace
+
+TForm1::TForm1(TMainWindowServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
+  if (!services_.shell) {
+    ownShell_ = std::make_unique<TDesktopShellLauncher>();
+    services_.shell = ownShell_.get();
+  }
+  if (!services_.chooseFolder)
+    services_.chooseFolder = [](QWidget* p, const QString& title, const QString& start) {
+      return QFileDialog::getExistingDirectory(p, title, start);
+    };
+
+  mediaLogger_ = std::make_unique<TMediaLogger>();
+  mediaLogger_->SetOnLog([this](const void* sender, uint32_t tid, TLogLevel level,
+                                const std::string& msg) {
+    MediaLoggerLog(sender, tid, level, QString::fromStdString(msg));
+  });
+
+  setWindowTitle("Varnosk");
+  BuildMenus();
+  BuildToolbar();
+
+  auto* central = new QWidget(this);
+  auto* columns = new QHBoxLayout(central);
+  columns->setContentsMargins(6, 4, 6, 6);
+  columns->setSpacing(6);
+  auto* left = new QVBoxLayout;
+  left->setSpacing(4);
+  left->addWidget(BuildListPanel(), 1);
+  left->addWidget(BuildOutputPanel());
+  left->addWidget(BuildPresetPanel());
+  columns->addLayout(left, 1);
+  auto* right = new QVBoxLayout;
+  right->addStretch(1);
+  right->addWidget(BuildPreviewPanel());
+  columns->addLayout(right);
+  setCentralWidget(central);
+
+  setFixedSize(kClientWidth, kClientHeight);
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+
+  OpenDialog = new QFileDialog(this, "打开文件");
+  OpenDialog->setFileMode(QFileDialog::ExistingFile);
+  OpenMultiDialog = new QFileDialog(this, "打开文件");
+  OpenMultiDialog->setFileMode(QFileDialog::ExistingFiles);
+
+  FormCreate();
+  workState_.Apply(wtCreated, false);
+  ApplyEnabledState();
+}
+
+TForm1::~TForm1() { mediaLogger_->SetOnLog(nullptr); }
+
+void TForm1::FormCreate() {
+  InitRowRecords();
+  LoadOutputFolder();
+  SetOpenFilters();
+  LoadSkinSetting();
+  FillFormatList();
+  FScreenControl = pnlScreen;
+  bsSkinSlider1_down_UP = "UP";
+}
+
+void TForm1::BuildMenus() {
+  auto add = [this](QMenu* menu, const QString& caption, void (TForm1::*slot)()) {
+    QAction* a = menu->addAction(caption);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  QMenu* file = menuBar()->addMenu("文件");
+  actAddOne = add(file, "添加一个文件", &TForm1::btnAddClick);
+  actAddMany = add(file, "添加多个文件", &TForm1::AddMultipleFiles);
+  actAddFolder = add(file, "添加整个目录", &TForm1::AddFolder);
+  file->addSeparator();
+  actExit = file->addAction("退出");
+  connect(actExit, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* edit = menuBar()->addMenu("编辑");
+  actMoveUp = add(edit, "上移文件", &TForm1::MoveRowUp);
+  actMoveDown = add(edit, "下移文件", &TForm1::MoveRowDown);
+  edit->addSeparator();
+  actRemove = add(edit, "删除选择", &TForm1::btnRemoveClick);
+  actClear = add(edit, "清空文件", &TForm1::btnClearClick);
+  edit->addSeparator();
+  actRename = add(edit, "重新命名", &TForm1::StartRename);
+
+  QMenu* action = menuBar()->addMenu("动作");
+  actStart = add(action, "开始转换", &TForm1::btnStartClick);
+  actStop = add(action, "停止转换", &TForm1::btnStopClick);
+  action->addSeparator();
+  actPause = add(action, "暂停转换", &TForm1::btnPauseClick);
+  actResume = add(action, "继续继续", &TForm1::btnResumeClick);
+  action->addSeparator();
+  actOptions = add(action, "选项设置", &TForm1::ShowOptions);
+
+  QMenu* help = menuBar()->addMenu("帮助");
+  actHelp = add(help, "帮助系统", &TForm1::OpenHelp);
+  actHelp->setShortcut(QKeySequence(Qt::Key_F1));
+  help->addSeparator();
+  actWebsite = add(help, "官方网站", &TForm1::OpenWebsite);
+  actMail = add(help, "联系邮箱", &TForm1::OpenMail);
+  actAbout = add(help, "关于软件", &TForm1::ShowAbout);
+}
+
+void TForm1::BuildToolbar() {
+  QToolBar* bar = addToolBar("toolbar");
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->toggleViewAction()->setEnabled(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+
+  btnAdd = ToolbarButton(bar, TIconKind::Add, "添加");
+  auto* addMenu = new QMenu(btnAdd);
+  addMenu->addAction(actAddOne);
+  addMenu->addAction(actAddMany);
+  addMenu->addAction(actAddFolder);
+  btnAdd->setMenu(addMenu);
+  btnAdd->setPopupMode(QToolButton::InstantPopup);
+  bar->addWidget(btnAdd);
+
+  auto button = [&](TIconKind icon, const QString& caption, void (TForm1::*slot)()) {
+    QToolButton* b = ToolbarButton(bar, icon, caption);
+    connect(b, &QToolButton::clicked, this, slot);
+    return b;
+  };
+  btnRemove = button(TIconKind::Remove, "删除", &TForm1::btnRemoveClick);
+  bar->addWidget(btnRemove);
+  btnClear = button(TIconKind::Clear, "清空", &TForm1::btnClearClick);
+  bar->addWidget(btnClear);
+  bar->addSeparator();
+  btnStart = button(TIconKind::Start, "开始", &TForm1::btnStartClick);
+  bar->addWidget(btnStart);
+  btnStop = button(TIconKind::Stop, "停止", &TForm1::btnStopClick);
+  bar->addWidget(btnStop);
+  btnPause = button(TIconKind::Pause, "暂停", &TForm1::btnPauseClick);
+  tbPauseSlot = bar->addWidget(btnPause);
+  btnResume = button(TIconKind::Resume, "继续", &TForm1::btnResumeClick);
+  tbResumeSlot = bar->addWidget(btnResume);
+  tbResumeSlot->setVisible(false);
+  bar->addSeparator();
+  btnOptions = button(TIconKind::Options, "选项", &TForm1::ShowOptions);
+  bar->addWidget(btnOptions);
+}
+
+QWidget* TForm1::BuildListPanel() {
+  auto* panel = new QWidget(this);
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(2);
+
+  auto* listHolder = new QWidget(panel);
+  auto* stack = new QStackedLayout(listHolder);
+  stack->setStackingMode(QStackedLayout::StackAll);
+  lvFiles = new QTreeView(listHolder);
+  lvFiles->setRootIsDecorated(false);
+  lvFiles->setUniformRowHeights(true);
+  lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvFiles->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvFiles->setAlternatingRowColors(true);
+  filesModel = new QStandardItemModel(0, 0, this);
+  lvFiles->setModel(filesModel);
+  connect(lvFiles, &QTreeView::doubleClicked, this, [this] { StartRename(); });
+
+  pnlEmptyList = new QFrame(listHolder);
+  pnlEmptyList->setAutoFillBackground(true);
+  pnlEmptyList->setFrameShape(QFrame::StyledPanel);
+  auto* hintLayout = new QVBoxLayout(pnlEmptyList);
+  auto* hint = new QLabel(pnlEmptyList);
+  hint->setPixmap(CommandIcon(TIconKind::Add).pixmap(64, 64));
+  hint->setAlignment(Qt::AlignCenter);
+  hintLayout->addWidget(hint);
+  stack->addWidget(pnlEmptyList);
+  stack->addWidget(lvFiles);
+  pnlEmptyList->raise();
+  row->addWidget(listHolder, 1);
+
+  auto* side = new QVBoxLayout;
+  side->setSpacing(2);
+  btnMoveUp = PictureButton(panel, TIconKind::MoveUp, "上移");
+  btnMoveDown = PictureButton(panel, TIconKind::MoveDown, "下移");
+  btnRename = PictureButton(panel, TIconKind::Rename, "重命名");
+  connect(btnMoveUp, &QToolButton::clicked, this, &TForm1::MoveRowUp);
+  connect(btnMoveDown, &QToolButton::clicked, this, &TForm1::MoveRowDown);
+  connect(btnRename, &QToolButton::clicked, this, &TForm1::StartRename);
+  side->addWidget(btnMoveUp);
+  side->addWidget(btnMoveDown);
+  side->addWidget(btnRename);
+  side->addStretch(1);
+  row->addLayout(side);
+  return panel;
+}
+
+QWidget* TForm1::BuildOutputPanel() {
+  auto* panel = new QWidget(this);
+  auto* grid = new QGridLayout(panel);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setHorizontalSpacing(4);
+  grid->setVerticalSpacing(3);
+
+  grid->addWidget(new QLabel("输出格式：", panel), 0, 0);
+  bsSkinOfficeComboBox2 = new QComboBox(panel);
+  bsSkinOfficeComboBox1 = new QComboBox(panel);
+  grid->addWidget(bsSkinOfficeComboBox2, 0, 1);
+  grid->addWidget(bsSkinOfficeComboBox1, 0, 2, 1, 3);
+
+  grid->addWidget(new QLabel("输出目录：", panel), 1, 0);
+  Video_OutPut_Folder_Edit = new QLineEdit(panel);
+  Video_OutPut_Folder_Edit->setReadOnly(true);
+  Video_OutPut_Folder_Edit->installEventFilter(this);
+  grid->addWidget(Video_OutPut_Folder_Edit, 1, 1, 1, 2);
+  btnBrowse = new QToolButton(panel);
+  btnBrowse->setText("浏览...");
+  btnOpenFolder = new QToolButton(panel);
+  btnOpenFolder->setText("打开");
+  connect(btnBrowse, &QToolButton::clicked, this, &TForm1::ChooseOutputFolder);
+  connect(btnOpenFolder, &QToolButton::clicked, this, [this] {
+    OpenOutputFolder();
+    lvFiles->setFocus();
+  });
+  grid->addWidget(btnBrowse, 1, 3);
+  grid->addWidget(btnOpenFolder, 1, 4);
+  grid->setColumnStretch(2, 1);
+  return panel;
+}
+
+QWidget* TForm1::BuildPresetPanel() {
+  auto* box = new QGroupBox("预置选项", this);
+  auto* grid = new QGridLayout(box);
+  grid->setContentsMargins(6, 4, 6, 4);
+  grid->setVerticalSpacing(3);
+  struct TSlot {
+    QComboBox** list;
+    const char* label;
+    int row, column;
+  };
+  const TSlot lists[] = {
+      {&bsSkinComboBox1, "视频分辨率：", 0, 0}, {&bsSkinComboBox2, "视频比特率：", 1, 0},
+      {&bsSkinComboBox9, "视频帧率：", 2, 0},   {&bsSkinComboBox3, "音频比特率：", 0, 2},
+      {&bsSkinComboBox10, "音频采样率：", 1, 2}, {&bsSkinComboBox4, "视频缩放：", 2, 2},
+  };
+  for (const TSlot& s : lists) {
+    *s.list = new QComboBox(box);
+    (*s.list)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    grid->addWidget(new QLabel(s.label, box), s.row, s.column);
+    grid->addWidget(*s.list, s.row, s.column + 1);
+  }
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
+  return box;
+}
+
+QWidget* TForm1::BuildPreviewPanel() {
+  auto* box = new QGroupBox("视频预览", this);
+  box->setFixedWidth(216);
+  auto* col = new QVBoxLayout(box);
+  col->setContentsMargins(6, 6, 6, 6);
+  col->setSpacing(4);
+
+  pnlScreen = new QFrame(box);
+  pnlScreen->setFixedSize(200, 124);
+  pnlScreen->setAutoFillBackground(true);
+  QPalette black = pnlScreen->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  pnlScreen->setPalette(black);
+  auto* logoLayout = new QVBoxLayout(pnlScreen);
+  auto* logo = new QLabel(pnlScreen);
+  logo->setPixmap(CommandIcon(TIconKind::Play).pixmap(40, 40));
+  logo->setAlignment(Qt::AlignCenter);
+  logoLayout->addWidget(logo);
+  col->addWidget(pnlScreen, 0, Qt::AlignHCenter);
+
+  bsSkinSlider1 = new QSlider(Qt::Horizontal, box);
+  bsSkinSlider1->setFixedWidth(202);
+  bsSkinSlider1->setRange(0, 202);
+  col->addWidget(bsSkinSlider1, 0, Qt::AlignHCenter);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(0);
+  btnPlay = PictureButton(box, TIconKind::Play, "播放");
+  btnPreviewPause = PictureButton(box, TIconKind::PreviewPause, "暂停");
+  btnPreviewStop = PictureButton(box, TIconKind::PreviewStop, "停止");
+  btnMuteOn = PictureButton(box, TIconKind::MuteOn, "静音");
+  btnMuteOff = PictureButton(box, TIconKind::MuteOff, "静音");
+  btnMuteOff->hide();
+  btnSnapshot = PictureButton(box, TIconKind::Snapshot, "快照");
+  btnSnapshotSettings = PictureButton(box, TIconKind::Settings, "设置");
+  mnuSnapshot = new QMenu(btnSnapshotSettings);
+  mnuSnapshot->addAction("打开快照目录");
+  mnuSnapshot->addAction("设置快照目录");
+  mnuSnapshot->addSeparator();
+  QMenu* types = mnuSnapshot->addMenu("快照保存类型");
+  auto* typeGroup = new QActionGroup(types);
+  for (const auto& info : kSnapshotTypes) {
+    QAction* a = types->addAction(QString::fromUtf8(info.MenuText.data(), info.MenuText.size()));
+    a->setCheckable(true);
+    typeGroup->addAction(a);
+  }
+  types->actions().first()->setChecked(true);
+  btnSnapshotSettings->setMenu(mnuSnapshot);
+  btnSnapshotSettings->setPopupMode(QToolButton::InstantPopup);
+  for (QToolButton* b : {btnPlay, btnPreviewPause, btnPreviewStop, btnMuteOn, btnMuteOff,
+                         btnSnapshot, btnSnapshotSettings})
+    buttons->addWidget(b);
+  col->addLayout(buttons);
+  return box;
+}
+
+// ---- diagnostic log ---------------------------------------------------------------------
+
+void TForm1::AppendLog(const QString& line) { mmoLog_.append(line); }
+
+void TForm1::MediaLoggerLog(const void*, uint32_t AThreadID, TLogLevel ALogLevel,
+                            const QString& ALogMsg) {
+  AppendLog(QString("#%1.%2: %3").arg(AThreadID).arg(static_cast<int>(ALogLevel)).arg(ALogMsg));
+}
+
+// ---- work state -------------------------------------------------------------------------
+
+void TForm1::ApplyWorkTransition(TWorkTransition transition) {
+  workState_.Apply(transition, filesModel->rowCount() > 0);
+  if (transition == wtPaused || transition == wtResumed) {
+    tbPauseSlot->setVisible(transition == wtResumed);
+    tbResumeSlot->setVisible(transition == wtPaused);
+  }
+  ApplyEnabledState();
+}
+
+bool TForm1::ShowsPause() const { return tbPauseSlot->isVisible(); }
+
+void TForm1::ApplyEnabledState() {
+  const TWorkState& s = workState_;
+  auto set = [](bool on, std::initializer_list<QObject*> targets) {
+    for (QObject* t : targets) {
+      if (auto* w = qobject_cast<QWidget*>(t))
+        w->setEnabled(on);
+      else if (auto* a = qobject_cast<QAction*>(t))
+        a->setEnabled(on);
+    }
+  };
+  set(s.Enabled(wgAdd), {btnAdd, actAddOne, actAddMany, actAddFolder});
+  set(s.Enabled(wgRemoveRename), {btnRemove, actRemove, btnRename, actRename});
+  set(s.Enabled(wgClear), {btnClear, actClear});
+  set(s.Enabled(wgStartButton), {btnStart});
+  set(s.Enabled(wgStartMenu), {actStart});
+  set(s.Enabled(wgStop), {btnStop, actStop});
+  set(s.Enabled(wgPause), {btnPause, actPause});
+  set(s.Enabled(wgResume), {btnResume, actResume});
+  if (s.Enabled(wgOutput))
+    UnlockPresetControls();
+  else
+    LockPresetControls();
+}
+
+void TForm1::LockPresetControls() {
+  for (QWidget* w : {static_cast<QWidget*>(bsSkinComboBox1), static_cast<QWidget*>(bsSkinComboBox2),
+                     static_cast<QWidget*>(bsSkinComboBox3), static_cast<QWidget*>(bsSkinComboBox4),
+                     static_cast<QWidget*>(bsSkinComboBox9), static_cast<QWidget*>(bsSkinComboBox10),
+                     static_cast<QWidget*>(bsSkinOfficeComboBox2),
+                     static_cast<QWidget*>(bsSkinOfficeComboBox1), static_cast<QWidget*>(btnBrowse)})
+    w->setEnabled(false);
+  bsSkinOfficeComboBox2->update();
+}
+
+void TForm1::UnlockPresetControls() {
+  for (QWidget* w : {static_cast<QWidget*>(bsSkinComboBox1), static_cast<QWidget*>(bsSkinComboBox2),
+                     static_cast<QWidget*>(bsSkinComboBox3), static_cast<QWidget*>(bsSkinComboBox4),
+                     static_cast<QWidget*>(bsSkinComboBox9), static_cast<QWidget*>(bsSkinComboBox10),
+                     static_cast<QWidget*>(bsSkinOfficeComboBox2),
+                     static_cast<QWidget*>(bsSkinOfficeComboBox1), static_cast<QWidget*>(btnBrowse)})
+    w->setEnabled(true);
+  bsSkinOfficeComboBox2->update();
+}
+
+// ---- settings-backed state --------------------------------------------------------------
+
+void TForm1::InitRowRecords() {}
+
+void TForm1::LoadOutputFolder() {
+  fileOutPutPath_ = QString::fromStdString(::LoadOutputFolder());
+  Video_OutPut_Folder_Edit->setText(fileOutPutPath_);
+}
+
+void TForm1::SaveOutputFolder() { ::SaveOutputFolder(fileOutPutPath_.toStdString()); }
+
+void TForm1::LoadSkinSetting() {
+  if (std::optional<int> index = LoadSkinIndex())
+    ApplySkin(*index);
+}
+
+void TForm1::SetOpenFilters() {
+  const QStringList filters = OpenNameFilters();
+  for (QFileDialog* d : {OpenDialog, OpenMultiDialog}) {
+    d->setNameFilters(filters);
+    d->selectNameFilter(filters.first());
+  }
+}
+
+void TForm1::FillFormatList() {}
+
+// ---- output folder ----------------------------------------------------------------------
+
+void TForm1::ChooseOutputFolder() {
+  QString folder = services_.chooseFolder(this, "选择输出目录", fileOutPutPath_);
+  if (!folder.isEmpty() && QDir(folder).exists()) {
+    Video_OutPut_Folder_Edit->setText(folder);
+    fileOutPutPath_ = folder;
+    SaveOutputFolder();
+  }
+  lvFiles->setFocus();
+}
+
+void TForm1::OpenOutputFolder() { services_.shell->Open(Video_OutPut_Folder_Edit->text()); }
+
+// ---- help -------------------------------------------------------------------------------
+
+void TForm1::OpenHelp() { services_.shell->Open(kMakerWebAddress); }
+void TForm1::OpenWebsite() { services_.shell->Open(kMakerWebAddress); }
+void TForm1::OpenMail() { services_.shell->Open(QString("mailto:") + kSupportMailAddress); }
+
+void TForm1::ShowAbout() {
+  if (services_.showAbout)
+    services_.showAbout(this);
+}
+
+// ---- commands built with the file list and the run --------------------------------------
+
+void TForm1::btnAddClick() {}
+void TForm1::AddMultipleFiles() {}
+void TForm1::AddFolder() {}
+void TForm1::MoveRowUp() {}
+void TForm1::MoveRowDown() {}
+void TForm1::btnRemoveClick() {}
+void TForm1::btnClearClick() {}
+void TForm1::StartRename() {}
+void TForm1::btnStartClick() {}
+void TForm1::btnStopClick() {}
+void TForm1::btnPauseClick() { ApplyWorkTransition(wtPaused); }
+void TForm1::btnResumeClick() { ApplyWorkTransition(wtResumed); }
+void TForm1::ShowOptions() {}
+
+// ---- window events ----------------------------------------------------------------------
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // The output folder box is read-only; a click on it hands the focus to the file list.
+  if (watched == Video_OutPut_Folder_Edit && event->type() == QEvent::MouseButtonPress) {
+    lvFiles->setFocus();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  mediaLogger_->SetOnLog(nullptr);
+  event->accept();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  UpdateScreenPosition();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  UpdateScreenPosition();
+}
+
+void TForm1::UpdateScreenPosition() {}
