@@ -97,6 +97,8 @@ TForm5::TForm5(QWidget* parent, TPreviewAction APreviewAction)
   groups->addWidget(overwrite, 0, 1);
   groups->addWidget(params, 1, 0);
   groups->addWidget(priority, 1, 1);
+  groups->setColumnStretch(0, 1);
+  groups->setColumnStretch(1, 1);
 
   FOkButton = new QPushButton(QString::fromUtf8("确定"), this);
   FCancelButton = new QPushButton(QString::fromUtf8("取消"), this);
