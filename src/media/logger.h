@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -10,6 +11,11 @@
 
 // Library level of a member = ordinal * 8 - 8.
 enum TLogLevel { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
+
+// ordinal * 8 - 8.
+int LibraryLevelOf(TLogLevel ALevel);
+// (ALibraryLevel div 8) + 1, truncating toward zero, clamped to llQuiet..llDebug.
+TLogLevel LogLevelOf(int ALibraryLevel);
 
 struct TLogInfo {
   const void* Sender = nullptr;
@@ -29,6 +35,8 @@ public:
   // Only one logger may exist; a second one throws std::logic_error with
   // "Allow creating only one instance of TMediaLogger.".
   TMediaLogger();
+  // Waits for library messages being delivered through this logger on other threads (servicing
+  // the main thread's pending calls meanwhile when called there).
   ~TMediaLogger();
   TMediaLogger(const TMediaLogger&) = delete;
   TMediaLogger& operator=(const TMediaLogger&) = delete;
@@ -40,7 +48,11 @@ public:
       __attribute__((format(printf, 4, 5)));
 
   TLogLevel LogLevel() const { return log_level_; }
+  // When the level changes and the library is bound, the library's level follows it.
   void SetLogLevel(TLogLevel ALevel);
+  // Sets LogLevel from a level name ("quiet" ... "debug", any letter case) or a decimal library
+  // level. Other text throws std::invalid_argument "'<arg>' is not a valid integer value".
+  void OptLogLevel(const std::string& arg);
 
   bool TriggerEventInMainThread() const { return trigger_in_main_; }
   void SetTriggerEventInMainThread(bool on) { trigger_in_main_ = on; }
@@ -52,8 +64,21 @@ public:
   // message at a time. Used by Log and by the library log capture.
   void Deliver(const void* Sender, uint32_t AThreadID, TLogLevel ALogLevel, const std::string& ALogMsg);
 
+  // Binds the media library's log output to the logger of the process: installs the capture
+  // callback and gives the library this logger's level. The loader calls it whenever libavutil
+  // loads.
+  void InstallAVLogCallback();
+  // Gives the library back its own log callback; the library level no longer follows LogLevel.
+  static void UninstallAVLogCallback();
+
+  // The level the library filters by, as last given to it (32 until bound).
+  static int LibraryLevel();
+
 private:
+  // The library's log callback; runs on whichever thread logs.
+  static void CaptureAVLog(void* avcl, int level, const char* fmt, va_list vl);
   bool WouldDeliver(TLogLevel ALogLevel) const;
+  void SyncLibraryLevel();
 
   std::atomic<TLogLevel> log_level_;
   std::atomic<bool> trigger_in_main_{true};
@@ -61,6 +86,7 @@ private:
   TLogEvent on_log_;
   std::recursive_mutex deliver_mutex_;  // one delivery at a time (a handler may log); protects log_info_
   TLogInfo log_info_;
+  std::atomic<int> captures_in_flight_{0};  // library messages being delivered through this logger
 };
 
 // The logger of the process, created on first use when none exists.
