@@ -89,8 +89,9 @@ std::vector<TColumnText> ParameterColumnTexts(const TParameterSet& AParams);
 //   3  ARowOutputName with the format's extension;
 //   9  the format code;
 //   10 the option code of the format's defaults (what the freshly filled lists show);
-//   16 to 21 the fields as ReadOptionChoices left them, so the row holds what the lists show,
-//      exactly as a row added with the same choices.
+//   16 to 21 the fields as ReadOptionChoices left them, so the row converts with what the
+//      lists show, as a row added with the same choices does (the set's own values for these
+//      fields, written by ParameterColumnTexts, can differ from the lists' defaults).
 // Empty when the pair names no format.
 std::vector<TColumnText> FormatChangeColumnTexts(const TParameterSet& AParams, int ACategory,
                                                  int AFormat, std::string_view ARowOutputName);
