@@ -543,6 +543,8 @@ void TCustomTaskManager::DoProgress(TCustomFFmpeg* ATask, int AFileIndex, int AF
   if (!OnProgress())
     return;
   std::lock_guard lock(progress_mutex_);
+  if (ATask->Paused())
+    return;  // paused while this event waited for its turn
   progress_info_ = TProgressInfo{list_.IndexOf(ATask), AFileIndex,  AFrameNumber,
                                  AFPS,                 AQuality,    ABitRate,
                                  ACurrentSize,         ACurrentDuration, ATotalDuration};
@@ -557,6 +559,8 @@ void TCustomTaskManager::DoPreviewBitmap(TCustomFFmpeg* ATask, TBitmap24* ABitma
   if (!OnPreviewBitmap())
     return;
   std::lock_guard lock(preview_mutex_);
+  if (ATask->Paused())
+    return;
   preview_info_ = TPreviewInfo{list_.IndexOf(ATask), ABitmap, AFrameNumber, APTS};
   RunHandler([this] {
     if (TPreviewBitmapEvent handler = OnPreviewBitmap())

@@ -183,6 +183,9 @@ protected:
   // ATask null: the run is complete.
   virtual void DoTerminate(TCustomFFmpeg* ATask);
 
+  // The task list, for subclasses.
+  TFFmpegList& FFmpegList() { return list_; }
+
   // Stops, waits and frees everything; called by the destructors of this class and of
   // subclasses (first thing), so no worker calls into a half-destroyed object.
   void Shutdown();
