@@ -222,6 +222,7 @@ bool TMediaProbe::FillFrameInfo(const AVFrame* AFrame, int64_t APosition) {
   int size = av_image_get_buffer_size(fmt, AFrame->width, AFrame->height, 1);
   if (size < 0)
     return false;
+  size += AV_INPUT_BUFFER_PADDING_SIZE;  // the scaler reads whole blocks past the last row
   if (size > frame_info_.Size) {
     av_freep(&frame_info_.Buffer);
     frame_info_.Size = 0;
@@ -245,9 +246,10 @@ bool TMediaProbe::FillFrameInfo(const AVFrame* AFrame, int64_t APosition) {
   frame_info_.PictureType = AFrame->pict_type >= 0 && AFrame->pict_type <= 7
                                 ? static_cast<TPictureType>(AFrame->pict_type)
                                 : ptUnknown;
-  // The picture's own presentation time (carried through the decoder's reordering), else the
-  // decoding time of its packet.
-  int64_t ts = AFrame->pts != AV_NOPTS_VALUE ? AFrame->pts : AFrame->pkt_dts;
+  // The decoding time of the packet that completed the picture (with the decoder's delay equal
+  // to the reader's decoding-time shift, that is the picture's display time), else the
+  // presentation time carried through the decoder's reordering.
+  int64_t ts = AFrame->pkt_dts != AV_NOPTS_VALUE ? AFrame->pkt_dts : AFrame->pts;
   if (ts == AV_NOPTS_VALUE) {
     frame_info_.PTS = NoTimeStamp;
   } else {

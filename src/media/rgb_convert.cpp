@@ -30,20 +30,29 @@ TBitmap24& TRGBConvertContext::EnsureBitmap() {
   return *Bitmap;
 }
 
+namespace {
+// The scaler's fast paths write whole blocks of pixels: they leave the right edge of rows that
+// are not 32-byte aligned unconverted, and they write past the end of the last row. So RGB rows
+// start aligned and the buffer ends with a spare row and padding.
+constexpr int kRowAlign = 32;
+constexpr int kScalerPadding = 64;
+}  // namespace
+
 bool TRGBConvertContext::LayRGBPicture(int AWidth, int AHeight) {
-  int size = av_image_get_buffer_size(RGBPixFmt, AWidth, AHeight, 1);
+  int size = av_image_get_buffer_size(RGBPixFmt, AWidth, AHeight, kRowAlign);
   if (size < 0)
     return false;
+  size += size / AHeight + kScalerPadding;
   if (size > RGBBufSize) {
     av_freep(&RGBBuf);
     RGBBufSize = 0;
-    RGBBuf = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(size)));
+    RGBBuf = static_cast<uint8_t*>(av_mallocz(static_cast<size_t>(size)));
     if (!RGBBuf)
       return false;
     RGBBufSize = size;
   }
   return av_image_fill_arrays(RGBPicture.data, RGBPicture.linesize, RGBBuf, RGBPixFmt, AWidth,
-                              AHeight, 1) >= 0;
+                              AHeight, kRowAlign) >= 0;
 }
 
 namespace {
@@ -53,9 +62,12 @@ bool UsableSize(int w, int h) { return w > 0 && h > 0 && av_image_check_size(w, 
 bool TRGBConvertContext::PictureToBitmap(const TPicture& APicture, AVPixelFormat APixFmt,
                                          int AWidth, int AHeight) {
   TBitmap24& bmp = EnsureBitmap();
+  if (!UsableSize(AWidth, AHeight)) {
+    bmp.SetSize(0, 0);
+    return false;
+  }
   bmp.SetSize(AWidth, AHeight);
-  if (!UsableSize(AWidth, AHeight) || APixFmt <= AV_PIX_FMT_NONE || APixFmt >= AV_PIX_FMT_NB ||
-      !APicture.data[0])
+  if (APixFmt <= AV_PIX_FMT_NONE || APixFmt >= AV_PIX_FMT_NB || !APicture.data[0])
     return false;
   const int row = AWidth * 3;
   if (APixFmt == RGBPixFmt && AWidth % 2 == 0 && AHeight % 2 == 0 &&

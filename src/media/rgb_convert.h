@@ -35,12 +35,15 @@ public:
   TBitmap24& EnsureBitmap();
 
   // Converts a picture of the given format and size into Bitmap (which gets the picture's
-  // size). False when the size or format is unusable or no scaler can be made; the bitmap is
-  // then sized to the picture and black.
+  // size). False when the format is unusable or no scaler can be made (the bitmap is then
+  // sized to the picture and black) or when the size is not a valid picture size (the bitmap is
+  // then 0 x 0).
   bool PictureToBitmap(const TPicture& APicture, AVPixelFormat APixFmt, int AWidth, int AHeight);
 
   // Converts Bitmap (which must have the picture's size) back into the picture. False when the
-  // sizes differ or no scaler can be made; the picture is then unchanged.
+  // sizes differ or no scaler can be made; the picture is then unchanged. The scaler writes
+  // whole blocks, so the picture's buffer needs the library's usual end padding (frames the
+  // library allocates have it).
   bool BitmapToPicture(const TPicture& APicture, AVPixelFormat APixFmt, int AWidth, int AHeight);
 
   AVPixelFormat RGBPixFmt = AV_PIX_FMT_BGR24;  // the RGB picture's pixel format
