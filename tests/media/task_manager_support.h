@@ -179,6 +179,10 @@ public:
     std::unique_lock lock(mutex_);
     return cond_.wait_for(lock, ATimeout, APred);
   }
+  void With(const std::function<void()>& AUse) {
+    std::lock_guard lock(mutex_);
+    AUse();
+  }
   template <class T>
   T Read(const std::function<T()>& AGet) {
     std::lock_guard lock(mutex_);
