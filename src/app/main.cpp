@@ -9,6 +9,7 @@
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
+#include "settings/options_dialog.h"
 
 namespace {
 
@@ -63,9 +64,13 @@ int main(int argc, char* argv[]) {
     box.exec();
   };
   TForm1 mainWindow(services);
+  TForm5 options(&mainWindow);
+  mainWindow.SetOptionsDialog(&options);
 
   if (parser.isSet(screenshot))
     return SaveScreenshot(mainWindow, parser.value(screenshot));
+  if (parser.isSet(screenshotOptions))
+    return SaveScreenshot(options, parser.value(screenshotOptions));
 
   mainWindow.show();
   return app.exec();

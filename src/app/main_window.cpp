@@ -26,6 +26,7 @@
 #include "app/open_filters.h"
 #include "app/shell.h"
 #include "app/skins.h"
+#include "settings/options_dialog.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -76,20 +77,22 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
   BuildMenus();
   BuildToolbar();
 
+  // The file list spans the top; below it the output and preset panels on the left and the
+  // preview panel at the lower right.
   auto* central = new QWidget(this);
-  auto* columns = new QHBoxLayout(central);
-  columns->setContentsMargins(6, 4, 6, 6);
-  columns->setSpacing(6);
+  auto* rows = new QVBoxLayout(central);
+  rows->setContentsMargins(6, 4, 6, 6);
+  rows->setSpacing(4);
+  rows->addWidget(BuildListPanel(), 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(6);
   auto* left = new QVBoxLayout;
   left->setSpacing(4);
-  left->addWidget(BuildListPanel(), 1);
   left->addWidget(BuildOutputPanel());
   left->addWidget(BuildPresetPanel());
-  columns->addLayout(left, 1);
-  auto* right = new QVBoxLayout;
-  right->addStretch(1);
-  right->addWidget(BuildPreviewPanel());
-  columns->addLayout(right);
+  bottom->addLayout(left, 1);
+  bottom->addWidget(BuildPreviewPanel(), 0, Qt::AlignBottom);
+  rows->addLayout(bottom);
   setCentralWidget(central);
 
   setFixedSize(kClientWidth, kClientHeight);
@@ -496,7 +499,10 @@ void TForm1::btnStartClick() {}
 void TForm1::btnStopClick() {}
 void TForm1::btnPauseClick() { ApplyWorkTransition(wtPaused); }
 void TForm1::btnResumeClick() { ApplyWorkTransition(wtResumed); }
-void TForm1::ShowOptions() {}
+void TForm1::ShowOptions() {
+  if (optionsDialog_)
+    optionsDialog_->exec();
+}
 
 // ---- window events ----------------------------------------------------------------------
 

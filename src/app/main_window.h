@@ -23,6 +23,7 @@ class QToolButton;
 class QTreeView;
 class QWidget;
 class TShellLauncher;
+class TForm5;
 
 // What the window asks of the desktop; tests substitute fakes.
 struct TMainWindowServices {
@@ -50,6 +51,10 @@ public:
   TMediaLogger& MediaLogger() { return *mediaLogger_; }
 
   QString FileOutPutPath() const { return fileOutPutPath_; }
+
+  // The options dialog, created after the window; its controls are the live settings.
+  void SetOptionsDialog(TForm5* dialog) { optionsDialog_ = dialog; }
+  TForm5* OptionsDialog() const { return optionsDialog_; }
 
   // Work state.
   void ApplyWorkTransition(TWorkTransition transition);
@@ -180,4 +185,5 @@ private:
   TWorkState workState_;
   QStringList mmoLog_;
   QString fileOutPutPath_;
+  TForm5* optionsDialog_ = nullptr;
 };
