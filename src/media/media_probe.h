@@ -189,6 +189,7 @@ public:
   int64_t LastPTS() const { return last_pts_; }
   int64_t LastPos() const { return last_pos_; }
   int SeekIndex() const { return seek_index_; }
+  int64_t StartTime() const { return start_time_; }  // of the seek stream, in its time base
   int DecodeIndex() const { return decode_index_; }
   // The reader's byte position, -1 (with a warning) without a file or reader.
   int64_t Position();
