@@ -67,8 +67,9 @@ TEST_P(ProbeFrames, DecodesEveryFrameInDisplayOrderThenEnds) {
     ExpectFrame(n);
     int m = n % kCounterGop;
     EXPECT_EQ(probe_.FrameInfo().PictureType, m == 0 ? ptI : m % 3 == 0 ? ptP : ptB) << n;
-    if (n > 0)
+    if (n > 0) {
       EXPECT_EQ(probe_.LastPTS(), (n - 1) * kCounterFrameUs);
+    }
   }
   EXPECT_EQ(probe_.DecodeIndex(), 0);
   EXPECT_FALSE(probe_.Eof());
