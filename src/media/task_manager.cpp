@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "media/dispatcher.h"
+#include "media/ffmpeg_loader.h"
 #include "media/logger.h"
 
 namespace {
@@ -222,6 +223,14 @@ void TCustomTaskManager::Shutdown() {
   list_.Clear();
   WaitForNotifications();
 }
+
+bool TCustomTaskManager::AVLibLoaded() const { return AVLibSetLoaded(EngineLibraries); }
+
+bool TCustomTaskManager::LoadAVLib(const std::string& APath) {
+  return LoadAVLibSet(EngineLibraries, APath, last_err_msg_);
+}
+
+void TCustomTaskManager::UnloadAVLib() { UnloadAVLibSet(EngineLibraries); }
 
 void TCustomTaskManager::CheckWorking(const char* AOperation) const {
   if (working_)

@@ -103,6 +103,12 @@ public:
   TCustomTaskManager(const TCustomTaskManager&) = delete;
   TCustomTaskManager& operator=(const TCustomTaskManager&) = delete;
 
+  // The media libraries of the engine (tasks need them loaded). LoadAVLib sets the loader's
+  // library path and loads them; on failure LastErrMsg says why.
+  bool AVLibLoaded() const;
+  bool LoadAVLib(const std::string& APath);
+  void UnloadAVLib();
+
   // Adding tasks, inputs and outputs. Refused while working (std::runtime_error "Cannot %s
   // while working."). Media problems never throw: -1 / false and LastErrMsg say why. A record
   // passed in has its empty FileName filled with AFileName; the task keeps a copy.

@@ -38,6 +38,16 @@ TEST(TaskManagerApi, Defaults) {
   EXPECT_FALSE(tm.Terminated());
 }
 
+TEST(TaskManagerApi, LoadsAndUnloadsTheEngineLibraries) {
+  TTaskManager tm;
+  ASSERT_TRUE(tm.LoadAVLib("")) << tm.LastErrMsg();
+  EXPECT_TRUE(tm.AVLibLoaded());
+  tm.UnloadAVLib();
+  EXPECT_FALSE(tm.AVLibLoaded());
+  EXPECT_TRUE(tm.LoadAVLib(""));
+  EXPECT_TRUE(tm.AVLibLoaded());
+}
+
 TEST(TaskManagerApi, ProgressIntervalHasAFloorOf100) {
   TTaskManager tm;
   for (auto [set, read] : {std::pair{50, 100}, {100, 100}, {101, 101}, {-5, 100}, {2000, 2000}}) {
