@@ -125,3 +125,42 @@ QIcon CommandIcon(TIconKind kind) {
   icon.addPixmap(Picture(kind, QColor(0xb0, 0xb0, 0xb0)), QIcon::Disabled);
   return icon;
 }
+
+namespace {
+
+QPixmap Tile(const QColor& colour, bool video) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(colour);
+  p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+  p.setBrush(Qt::white);
+  if (video) {
+    p.drawPolygon(QPolygonF({QPointF(5, 4), QPointF(12, 8), QPointF(5, 12)}));
+  } else {
+    p.drawEllipse(QPointF(6, 11), 2.2, 2.2);
+    p.drawRect(QRectF(7.4, 3, 1.6, 8));
+    p.drawRect(QRectF(7.4, 3, 5, 1.6));
+  }
+  return pm;
+}
+
+}  // namespace
+
+QIcon CategoryImage(int AImageIndex) {
+  static const QColor kHues[] = {
+      QColor(0x29, 0x80, 0xb9), QColor(0x27, 0xae, 0x60), QColor(0x8e, 0x44, 0xad),
+      QColor(0x34, 0x49, 0x5e), QColor(0xd3, 0x54, 0x00), QColor(0x16, 0xa0, 0x85),
+      QColor(0xc0, 0x39, 0x2b), QColor(0x7f, 0x8c, 0x8d), QColor(0x2c, 0x3e, 0x50),
+      QColor(0xf3, 0x9c, 0x12), QColor(0x1a, 0x5f, 0xb4),
+  };
+  const int n = static_cast<int>(std::size(kHues));
+  const int i = ((AImageIndex % n) + n) % n;
+  return QIcon(Tile(kHues[i], i != 1));  // image 1 is the audio category's
+}
+
+QIcon FormatImage(int AImageIndex) {
+  return QIcon(Tile(AImageIndex % 2 ? QColor(0x16, 0xa0, 0x85) : QColor(0x29, 0x80, 0xb9), true));
+}

@@ -11,3 +11,7 @@ enum class TIconKind {
 };
 
 QIcon CommandIcon(TIconKind kind);
+
+// Pictures of the category list (by image index) and of the format list (0 and 1 alternate).
+QIcon CategoryImage(int AImageIndex);
+QIcon FormatImage(int AImageIndex);

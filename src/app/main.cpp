@@ -4,11 +4,15 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
+#include "media/probe_report.h"
 #include "settings/options_dialog.h"
 
 namespace {
@@ -36,6 +40,13 @@ bool WantsOffscreen(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A write to a closed pipe fails the one task that made it instead of ending the process.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  // Modes that need no window run before the application object exists.
+  if (argc >= 2 && std::strcmp(argv[1], "--probe") == 0)
+    return RunProbeCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout);
+
   if (WantsOffscreen(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -52,6 +63,8 @@ int main(int argc, char* argv[]) {
   QCommandLineOption screenshot("screenshot", "Render the main window into FILE.png and exit.", "FILE");
   QCommandLineOption screenshotOptions("screenshot-options",
                                        "Render the options dialog into FILE.png and exit.", "FILE");
+  QCommandLineOption probe("probe", "Print the information text of each FILE and exit.");
+  parser.addOption(probe);
   parser.addOption(screenshot);
   parser.addOption(screenshotOptions);
   parser.process(app);

@@ -16,16 +16,17 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedLayout>
-#include <QStandardItemModel>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/file_list_model.h"
 #include "app/icons.h"
 #include "app/open_filters.h"
 #include "app/shell.h"
 #include "app/skins.h"
+#include "media/task_manager.h"
 #include "settings/options_dialog.h"
 #include "settings/settings_file.h"
 
@@ -67,7 +68,10 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
       return QFileDialog::getExistingDirectory(p, title, start);
     };
 
+  // The logger exists before anything loads the media libraries (loading installs the bridge
+  // that feeds it the libraries' own messages).
   mediaLogger_ = std::make_unique<TMediaLogger>();
+  taskMgr_ = std::make_unique<TTaskManager>();
   mediaLogger_->SetOnLog([this](const void* sender, uint32_t tid, TLogLevel level,
                                 const std::string& msg) {
     MediaLoggerLog(sender, tid, level, QString::fromStdString(msg));
@@ -106,12 +110,25 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
   OpenMultiDialog = new QFileDialog(this, "打开文件");
   OpenMultiDialog->setFileMode(QFileDialog::ExistingFiles);
 
-  FormCreate();
+  BuildCatalogueLists();
   workState_.Apply(wtCreated, false);
   ApplyEnabledState();
+  FormCreate();
 }
 
-TForm1::~TForm1() { mediaLogger_->SetOnLog(nullptr); }
+TForm1::~TForm1() {
+  taskMgr_->SetOnCustomHook(nullptr);
+  taskMgr_->SetOnProgress(nullptr);
+  taskMgr_->SetOnTerminate(nullptr);
+  taskMgr_.reset();  // stops and waits for a run still going
+  mediaLogger_->SetOnLog(nullptr);
+}
+
+void TForm1::SetOptionsDialog(TForm5* dialog) {
+  optionsDialog_ = dialog;
+  if (dialog)
+    dialog->SetPreviewAction([this](bool on) { taskMgr_->SetPreview(on); });
+}
 
 void TForm1::FormCreate() {
   InitRowRecords();
@@ -220,8 +237,17 @@ QWidget* TForm1::BuildListPanel() {
   lvFiles->setSelectionMode(QAbstractItemView::SingleSelection);
   lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lvFiles->setAlternatingRowColors(true);
-  filesModel = new QStandardItemModel(0, 0, this);
+  filesModel = new TFileListModel(this);
   lvFiles->setModel(filesModel);
+  QHeaderView* header = lvFiles->header();
+  header->setStretchLastSection(false);
+  header->setSectionsMovable(false);
+  for (int c = 0; c < fcColumnCount; ++c) {
+    if (FileColumnInfo(c).Width == 0)
+      header->setSectionHidden(c, true);  // hidden columns cannot be widened
+    else
+      header->resizeSection(c, FileColumnInfo(c).Width);
+  }
   connect(lvFiles, &QTreeView::doubleClicked, this, [this] { StartRename(); });
 
   pnlEmptyList = new QFrame(listHolder);
@@ -235,6 +261,11 @@ QWidget* TForm1::BuildListPanel() {
   stack->addWidget(pnlEmptyList);
   stack->addWidget(lvFiles);
   pnlEmptyList->raise();
+  // The picture panel covers the list while it is empty.
+  auto coverWhenEmpty = [this] { pnlEmptyList->setVisible(filesModel->rowCount() == 0); };
+  connect(filesModel, &QAbstractItemModel::rowsInserted, this, coverWhenEmpty);
+  connect(filesModel, &QAbstractItemModel::rowsRemoved, this, coverWhenEmpty);
+  connect(filesModel, &QAbstractItemModel::modelReset, this, coverWhenEmpty);
   row->addWidget(listHolder, 1);
 
   auto* side = new QVBoxLayout;
@@ -408,10 +439,15 @@ void TForm1::ApplyEnabledState() {
   set(s.Enabled(wgStop), {btnStop, actStop});
   set(s.Enabled(wgPause), {btnPause, actPause});
   set(s.Enabled(wgResume), {btnResume, actResume});
-  if (s.Enabled(wgOutput))
-    UnlockPresetControls();
-  else
-    LockPresetControls();
+  // Locking and unlocking touch the option lists only when the state changes, so the lists an
+  // audio format disabled stay disabled through transitions that keep the output choices.
+  if (s.Enabled(wgOutput) != outputUnlocked_) {
+    outputUnlocked_ = s.Enabled(wgOutput);
+    if (outputUnlocked_)
+      UnlockPresetControls();
+    else
+      LockPresetControls();
+  }
 }
 
 void TForm1::LockPresetControls() {
@@ -457,8 +493,6 @@ void TForm1::SetOpenFilters() {
     d->selectNameFilter(filters.first());
   }
 }
-
-void TForm1::FillFormatList() {}
 
 // ---- output folder ----------------------------------------------------------------------
 
@@ -516,9 +550,19 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // The preview player's handlers are detached first, then the task manager's, so a run
+  // stopped here performs no completion action; the stop services the main thread while it
+  // waits, so handlers still being delivered cannot block it.
+  DetachPreviewHandlers();
+  taskMgr_->SetOnCustomHook(nullptr);
+  taskMgr_->SetOnProgress(nullptr);
+  taskMgr_->SetOnTerminate(nullptr);
+  taskMgr_->Stop(true);
   mediaLogger_->SetOnLog(nullptr);
   event->accept();
 }
+
+void TForm1::DetachPreviewHandlers() {}
 
 void TForm1::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);

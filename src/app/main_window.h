@@ -9,6 +9,10 @@
 
 #include "app/work_state.h"
 #include "media/logger.h"
+#include "presets/catalogue.h"
+#include "presets/output_name.h"
+#include "presets/parameter_set.h"
+#include "media/logger.h"
 
 class QAction;
 class QComboBox;
@@ -18,12 +22,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QSlider;
-class QStandardItemModel;
 class QToolButton;
 class QTreeView;
 class QWidget;
+class TFileListModel;
 class TShellLauncher;
 class TForm5;
+class TTaskManager;
 
 // What the window asks of the desktop; tests substitute fakes.
 struct TMainWindowServices {
@@ -49,11 +54,13 @@ public:
   void MediaLoggerLog(const void* Sender, uint32_t AThreadID, TLogLevel ALogLevel,
                       const QString& ALogMsg);
   TMediaLogger& MediaLogger() { return *mediaLogger_; }
+  TTaskManager& TaskMgr() { return *taskMgr_; }
 
   QString FileOutPutPath() const { return fileOutPutPath_; }
 
-  // The options dialog, created after the window; its controls are the live settings.
-  void SetOptionsDialog(TForm5* dialog) { optionsDialog_ = dialog; }
+  // The options dialog, created after the window; its controls are the live settings. Its
+  // preview box drives the task manager's live preview.
+  void SetOptionsDialog(TForm5* dialog);
   TForm5* OptionsDialog() const { return optionsDialog_; }
 
   // Work state.
@@ -68,6 +75,25 @@ public:
   void SetOpenFilters();
   void LoadSkinSetting();
   void FillFormatList();
+  void CategoryChange();
+  void FormatChange();
+  // Select a catalogue entry from code: the change handling runs even for the same index.
+  void SelectCategory(int AIndex);
+  void SelectFormat(int AIndex);
+  int CategoryIndex() const;
+  int FormatIndex() const;
+  void FillOptionLists();
+  // Selects an entry of an option list from code: the change handling runs only when the text
+  // the list shows changes.
+  void SetOptionIndex(TOptionList AList, int AIndex);
+  QComboBox* OptionListControl(TOptionList AList) const;
+  void OptionChange(TOptionList AList);
+  void ResetParameterSet();
+  void ApplyParameterSet();
+  void ReadOptionChoices();
+  const TParameterSet& Params() const { return params_; }
+  // The row selected in the file list, or -1.
+  int SelectedRow() const;
   void LockPresetControls();
   void UnlockPresetControls();
   void OpenOutputFolder();
@@ -94,7 +120,7 @@ public:
 
   // Controls, named as the window names them; public for tests and the screenshot tool.
   QTreeView* lvFiles = nullptr;
-  QStandardItemModel* filesModel = nullptr;
+  TFileListModel* filesModel = nullptr;
   QFrame* pnlEmptyList = nullptr;  // picture panel over the empty list
   QToolButton* btnMoveUp = nullptr;
   QToolButton* btnMoveDown = nullptr;
@@ -170,6 +196,9 @@ protected:
 
 private:
   void BuildMenus();
+  void BuildCatalogueLists();
+  int OverwriteChoice() const;
+  TNameTaken OutputNameTaken() const;
   void BuildToolbar();
   QWidget* BuildListPanel();
   QWidget* BuildOutputPanel();
@@ -178,12 +207,17 @@ private:
   void FormCreate();
   void ApplyEnabledState();
   void UpdateScreenPosition();
+  void DetachPreviewHandlers();
 
   TMainWindowServices services_;
   std::unique_ptr<TShellLauncher> ownShell_;
   std::unique_ptr<TMediaLogger> mediaLogger_;
+  std::unique_ptr<TTaskManager> taskMgr_;
   TWorkState workState_;
   QStringList mmoLog_;
   QString fileOutPutPath_;
   TForm5* optionsDialog_ = nullptr;
+  TParameterSet params_;             // the Video_ fields: the parameter set applied last
+  bool fillingOptionLists_ = false;
+  bool outputUnlocked_ = false;      // the output choices were last unlocked  // option lists are being changed from code
 };

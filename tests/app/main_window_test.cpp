@@ -16,7 +16,12 @@
 #include "app/app_test_env.h"
 #include "app/open_filters.h"
 #include "app/qt_dispatcher.h"
+#include "media/task_manager.h"
 #include "settings/settings_file.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace {
 
@@ -278,6 +283,14 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
     worker.join();
     QCOMPARE(w.mmoLog().last(), QString("#%1.3: from a worker").arg(workerId));
+  }
+
+  void libraryMessagesReachTheLogOnceLoaded() {
+    TTestHome env;
+    TForm1 w;
+    QVERIFY(w.TaskMgr().LoadAVLib((env.program.path() + "/LibAV").toStdString()));
+    av_log(nullptr, AV_LOG_ERROR, "library says %s\n", "hello");
+    QCOMPARE(w.mmoLog().last(), QString("#%1.3: library says hello").arg(CurrentThreadID()));
   }
 
   void closingDetachesTheLogger() {

@@ -1,11 +1,11 @@
 // Which commands the main window enables in each work state, through the window's controls.
 #include <QComboBox>
 #include <QSlider>
-#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/app_test_env.h"
+#include "app/file_list_model.h"
 #include "app/work_state.h"
 
 namespace {
@@ -27,11 +27,11 @@ QString Snapshot(TForm1& w) {
   s += both(w.btnStop, w.actStop);
   s += both(w.btnPause, w.actPause);
   s += both(w.btnResume, w.actResume);
-  bool output = w.bsSkinComboBox1->isEnabled();
-  for (QWidget* c : {static_cast<QWidget*>(w.bsSkinComboBox2), static_cast<QWidget*>(w.bsSkinComboBox9),
-                     static_cast<QWidget*>(w.bsSkinComboBox3), static_cast<QWidget*>(w.bsSkinComboBox10),
-                     static_cast<QWidget*>(w.bsSkinComboBox4), static_cast<QWidget*>(w.bsSkinOfficeComboBox1),
-                     static_cast<QWidget*>(w.bsSkinOfficeComboBox2), static_cast<QWidget*>(w.btnBrowse)})
+  // The output choices as the lists an audio format never disables show them.
+  bool output = w.btnBrowse->isEnabled();
+  for (QWidget* c : {static_cast<QWidget*>(w.bsSkinComboBox3), static_cast<QWidget*>(w.bsSkinComboBox10),
+                     static_cast<QWidget*>(w.bsSkinOfficeComboBox1),
+                     static_cast<QWidget*>(w.bsSkinOfficeComboBox2)})
     if (c->isEnabled() != output)
       return s + "?";
   s += output ? '1' : '0';
@@ -39,10 +39,9 @@ QString Snapshot(TForm1& w) {
 }
 
 void SetRows(TForm1& w, int rows) {
-  w.filesModel->setRowCount(0);
-  w.filesModel->setColumnCount(1);
+  w.filesModel->Clear();
   for (int i = 0; i < rows; ++i)
-    w.filesModel->appendRow(new QStandardItem(QString("file%1").arg(i)));
+    w.filesModel->AppendRow({QString("file%1").arg(i)});
 }
 
 }  // namespace
