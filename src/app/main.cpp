@@ -71,12 +71,17 @@ int main(int argc, char* argv[]) {
 
   TQtDispatcher dispatcher;
 
+  // The windows in their order: the main window, the about box, the options dialog (which
+  // loads its settings as it is created).
+  TAboutBox* aboutBox = nullptr;
   TMainWindowServices services;
-  services.showAbout = [](QWidget* parent) {
-    TAboutBox box(parent);
-    box.exec();
+  services.showAbout = [&aboutBox](QWidget*) {
+    if (aboutBox)
+      aboutBox->exec();
   };
   TForm1 mainWindow(services);
+  TAboutBox about(&mainWindow);
+  aboutBox = &about;
   TForm5 options(&mainWindow);
   mainWindow.SetOptionsDialog(&options);
 

@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <thread>
 
+#include "app/about_box.h"
 #include "app/app_test_env.h"
 #include "app/open_filters.h"
 #include "app/qt_dispatcher.h"
@@ -208,6 +209,16 @@ private slots:
     TForm1 w(services);
     w.actAbout->trigger();
     QCOMPARE(shown, 1);
+  }
+
+  void aboutBoxNamesProductAndVersion() {
+    TAboutBox box;
+    QStringList texts;
+    for (QLabel* l : box.findChildren<QLabel*>())
+      texts << l->text();
+    QVERIFY(texts.contains("Varnosk"));
+    QVERIFY(!VarnoskVersion().isEmpty());
+    QVERIFY(texts.contains("版本 " + VarnoskVersion()));
   }
 
   void openFiltersKeepEveryDisplayText() {
