@@ -11,6 +11,7 @@
 
 #include "media/dispatcher.h"
 #include "media/logger.h"
+#include "media/video_hook.h"
 
 // ---- thread priorities -------------------------------------------------------------------
 
@@ -175,6 +176,7 @@ int CheckedMaxFiles(int AMaxFiles) {
 
 TCustomFFmpeg::TCustomFFmpeg(int AMaxFiles) : max_files_(CheckedMaxFiles(AMaxFiles)) {
   media_.reset(NewEngineMedia(max_files_));
+  ResetOptions();
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() { Shutdown(); }
@@ -203,6 +205,7 @@ void TCustomFFmpeg::InitEngine() {
   if (converting_)
     throw std::logic_error("Cannot InitEngine while converting.");
   Shutdown();
+  ResetOptions();
   std::lock_guard lock(state_mutex_);
   join_mode_ = false;
   broken_ = false;

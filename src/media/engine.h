@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "media/bitmap.h"
+#include "media/engine_options.h"
 #include "media/option_records.h"
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
@@ -124,6 +125,8 @@ private:
   std::thread thread_;
 };
 
+class TVideoHooks;
+
 // The media work's own state (opened inputs and outputs, run tables); defined with the media
 // work.
 struct TEngineMedia;
@@ -205,7 +208,48 @@ public:
   std::atomic<int64_t> ReportInterval{500000};
   std::atomic<int64_t> PreviewInterval{100000};
 
+  // ---- the option language (engine_option_*.cpp, engine_presets*.cpp) ----
+  // All of these run on the caller's thread while the engine is filled, never during a run.
+
+  // Applies one option of the option language. AName is compared exactly (ApplyExtOptions
+  // lower-cases it); names the language does not know go to SetDefaultOption, whose result
+  // is ignored. A refused option throws std::runtime_error with the option's message (the
+  // 4-character tag checks throw TAssertionFailure).
+  void ParseOption(const std::string& AName, const std::string& AValue);
+  // Sets a library option by name in the generic option store (TFFOptions::SetDefaultOption
+  // with the encoders and format chosen so far). True when it exists and took the value.
+  bool SetDefaultOption(const std::string& AName, const std::string& AValue);
+  // Applies option text line by line through ParseOption, names lower-cased. Lines named
+  // newvideo, newaudio, newsubtitle, apre, vpre, spre, vfilters and vf are skipped (the record
+  // application handles them), for an output also acodec, vcodec, scodec and s.
+  void ApplyExtOptions(const std::string& AText, bool AIsInput);
+  // Presets: AKind is "apre", "vpre", "spre" or "fpre"; AValue a built-in preset name or a
+  // preset file. Throws with the preset's message; empty arguments do nothing.
+  void ApplyPreset(const std::string& AKind, const std::string& AValue);
+  // Target presets: AType "vcd", "svcd", "dvd", "dv" or "dv50"; ANorm "pal", "ntsc", "film"
+  // or anything else for detection, with AFallback ("pal", "ntsc" or "film") when detection
+  // finds nothing. Throws with the target's message.
+  void ApplyTarget(const std::string& AType, const std::string& ANorm,
+                   const std::string& AFallback);
+
+  // The option state and the generic option store; the media work reads them to open inputs,
+  // create outputs and streams and run the transcode.
+  const TEngineOptions& Options() const { return *options_; }
+  TEngineOptions& Options() { return *options_; }
+  const TFFOptions& FFOptions() const { return *ff_options_; }
+  // The video hook modules added by "vhook" (their Release runs when options are reset).
+  TVideoHooks& VideoHooks() { return *video_hooks_; }
+  bool UsingVideoHooks() const;
+
 protected:
+  // Every option back to its reset value: the option state, a new generic option store with
+  // the scaler flags, no video hooks (each one's Release is called), verbosity 1.
+  void ResetOptions();
+  // Runs AApply; when it throws, the option state, the generic option store, the video hooks,
+  // the verbosity and the expected duration are put back as they were before, and the
+  // exception goes on to the caller.
+  void ApplyAtomically(const std::function<void()>& AApply);
+
   // The body of one run, on the worker (or the caller without a thread): the transcode, then
   // each in its own protected step so one failure skips nothing: close encoders, close
   // decoders, clean up, terminate. Failures are logged and kept as the fatal error.
@@ -238,6 +282,7 @@ protected:
 
 private:
   friend class TConvertThread;
+  friend struct TOptionCall;
   class TDoTerminateThread;
 
   void RunStep(const std::function<void()>& AStep);
@@ -266,10 +311,29 @@ private:
   TManualResetEvent term_event_{true};  // non-signalled while a termination thread runs
 
   TPostHooks post_hooks_;  // under PostHookLock()
+
+  std::unique_ptr<TEngineOptions> options_;
+  std::unique_ptr<TFFOptions> ff_options_;
+  std::unique_ptr<TVideoHooks> video_hooks_;
+};
+
+// The stream defaults of the output being described: the def_ entries (def_acodec,
+// def_vcodec, def_scodec, def_apre, def_vpre, def_spre, def_s, def_vf) and the per-stream
+// lines queued from ExtOptions for the streams its newaudio / newvideo / newsubtitle lines
+// add.
+struct TStreamDefaults {
+  // Value of a def_ entry ("def_" + ASetting), empty when unset.
+  std::string Default(const std::string& ASetting) const;
+  void SetDefault(const std::string& ASetting, const std::string& AValue);
+  // Removes and returns the first queued value of ASetting; false when none is queued.
+  bool TakeQueued(const std::string& ASetting, std::string& AValue);
+
+  std::vector<TOptionLine> defaults;  // "def_..." = value
+  std::vector<TOptionLine> queue;     // setting = value, in ExtOptions order
 };
 
 // The engine of one task of the task manager: adds a stored copy of each input's and each
-// output's option record (MaxFiles slots each).
+// output's option record (MaxFiles slots each) and applies records to the option state.
 class TFFmpeg : public TCustomFFmpeg {
 public:
   explicit TFFmpeg(int AMaxFiles);
@@ -279,9 +343,30 @@ public:
   TInputOptions& InputOptions(int AIndex);
   TOutputOptions& OutputOptions(int AIndex);
 
+  // Applies an input record before its input is opened: its ExtOptions, FileFormat,
+  // TimeStart when set, ProgramID when 0 or more. Throws with the refusing option's message,
+  // leaving the options as they were before the call (so do the other two Apply...Record
+  // operations and ApplyNewStreamLines).
+  void ApplyInputRecord(const TInputOptions& AOptions);
+  // Applies an output record before its output is opened: BuildStreamDefaults, the target,
+  // the default codecs and presets, ExtOptions, ApplyOutputOptions, then the default frame
+  // size and filters. Throws with the refusing option's message.
+  void ApplyOutputRecord(const TOutputOptions& AOptions);
+  // The steps of ApplyOutputRecord that have a name of their own.
+  void BuildStreamDefaults(const TOutputOptions& AOptions);
+  void ApplyOutputOptions(const TOutputOptions& AOptions);
+  // After the output opened: every newaudio / newvideo / newsubtitle line of ExtOptions adds
+  // a stream, with that kind's settings taken first from the queue, else from the defaults.
+  void ApplyNewStreamLines(const TOutputOptions& AOptions);
+  const TStreamDefaults& StreamDefaults() const { return stream_defaults_; }
+
 private:
+  void ApplyOutputRecordSteps(const TOutputOptions& AOptions);
+  void ApplyNewStreamLineSteps(const TOutputOptions& AOptions);
+
   std::vector<TInputOptions> input_options_;
   std::vector<TOutputOptions> output_options_;
+  TStreamDefaults stream_defaults_;
 };
 
 template <class Mutex>

@@ -254,13 +254,19 @@ bool TCustomTaskManager::OpenTaskInput(TFFmpeg& ATask, const std::string& AFileN
     if (AOptions->FileName.empty())
       AOptions->FileName = AFileName;
     slot = *AOptions;
-    // Applying the record to the engine (its ExtOptions lines, FileFormat, TimeStart when set,
-    // ProgramID when 0 or more) comes with the engine's option language, here, before the
-    // input opens.
+    try {
+      ATask.ApplyInputRecord(*AOptions);  // a refusal leaves the options as they were
+    } catch (...) {
+      slot.Reset();
+      throw;
+    }
   } else {
     slot.Reset();
   }
-  if (!ATask.OpenInput(AFileName)) {
+  const bool opened = ATask.OpenInput(AFileName);
+  // What applied to this input only (format request, forced decoders) does not reach the next.
+  ATask.Options().ResetInputSettings();
+  if (!opened) {
     slot.Reset();
     return false;
   }
@@ -352,8 +358,12 @@ bool TCustomTaskManager::SetOutputFile(int ATaskIndex, const std::string& AFileN
       if (AOptions->FileName.empty())
         AOptions->FileName = AFileName;
       slot = *AOptions;
-      // Applying the record to the engine (stream defaults, target, codecs, presets, ExtOptions
-      // lines, fixed fields, frame size and filters) comes with the option language, here.
+      try {
+        task->ApplyOutputRecord(*AOptions);  // a refusal leaves the options as they were
+      } catch (...) {
+        slot.Reset();
+        throw;
+      }
       if (AOptions->CustomHook)
         task->OnCustomHook = [this](TCustomFFmpeg* ASender, TBitmap24* ABitmap, int AFrameNumber,
                                     int64_t APTS, bool& AUpdate, bool& AStopHook) {
@@ -363,12 +373,17 @@ bool TCustomTaskManager::SetOutputFile(int ATaskIndex, const std::string& AFileN
     } else {
       slot.Reset();
     }
-    if (task->OpenOutput(AFileName, join) < 0) {
+    const bool opened = task->OpenOutput(AFileName, join) >= 0;
+    // What applied to this output only (format request, stream ids, metadata, per-stream
+    // codecs) does not reach the next.
+    task->Options().ResetOutputSettings();
+    if (!opened) {
       last_err_msg_ = task->LastErrMsg();
       slot.Reset();
       return false;
     }
-    // With a record, its new-stream lines are applied here once the option language exists.
+    if (AOptions)
+      task->ApplyNewStreamLines(*AOptions);
     return true;
   } catch (const std::exception& e) {
     last_err_msg_ = e.what();
