@@ -243,6 +243,18 @@ void TCustomFFmpeg::ApplyPreset(const std::string& AKind, const std::string& AVa
       throw std::runtime_error(FormatText("Preset \"%s\" not found", AValue.c_str()));
     text = content.str();
   }
+  // A built-in preset names its encoder ("libx264-..."): when no encoder of the kind is chosen
+  // yet, its private options are those of that encoder.
+  TFFOptions::TChoice choice{o.video_codec_name, o.audio_codec_name, o.subtitle_codec_name,
+                             o.format_name};
+  if (const TBuiltinPreset* builtin = FindPreset(preset_name)) {
+    std::string& codec = AKind[0] == 'a'   ? choice.audio_codec
+                         : AKind[0] == 's' ? choice.subtitle_codec
+                                           : choice.video_codec;
+    const std::string table_name = builtin->name;
+    if (codec.empty())
+      codec = table_name.substr(0, table_name.find('-'));
+  }
   for (const std::string& line : TextLines(*text)) {
     size_t eq = line.find('=');
     std::string name = eq == std::string::npos ? line : line.substr(0, eq);
@@ -251,11 +263,13 @@ void TCustomFFmpeg::ApplyPreset(const std::string& AKind, const std::string& AVa
       throw std::runtime_error(FormatText("%s: Invalid syntax: \"%s\"", preset_name.c_str(),
                                           line.c_str()));
     const std::string lower = LowerCase(name);
-    if (lower == "acodec" || lower == "vcodec" || lower == "scodec")
+    if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
       ParseOption(lower, value);
-    else if (!SetDefaultOption(name, value))
+      choice = {o.video_codec_name, o.audio_codec_name, o.subtitle_codec_name, o.format_name};
+    } else if (!ff_options_->SetDefaultOption(name, value, choice)) {
       throw std::runtime_error(
           FormatText("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
                      preset_name.c_str(), line.c_str(), name.c_str(), value.c_str()));
+    }
   }
 }
