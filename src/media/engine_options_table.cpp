@@ -361,7 +361,7 @@ void CodecTag(TOptionCall& c) {
                                               "subtitle tag parameter must be 4 chars"};
   const int kind = Tag == &O::video_codec_tag ? 0 : Tag == &O::audio_codec_tag ? 1 : 2;
   if (c.value.size() != 4)
-    AssertionFailure(kMessages[kind]);
+    AssertionFailure(kMessages[kind], __FILE__, __LINE__);
   uint32_t tag = 0;
   for (int i = 3; i >= 0; --i)
     tag = (tag << 8) | static_cast<unsigned char>(c.value[i]);

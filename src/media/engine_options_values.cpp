@@ -26,10 +26,9 @@ std::string FormatText(const char* AFormat, ...) {
   return text;
 }
 
-void AssertionFailure(const std::string& AMessage, std::source_location AWhere) {
-  throw TAssertionFailure(AMessage + " (" +
-                          std::filesystem::path(AWhere.file_name()).filename().string() +
-                          ", line " + std::to_string(AWhere.line()) + ")");
+void AssertionFailure(const std::string& AMessage, const char* AFile, int ALine) {
+  throw TAssertionFailure(AMessage + " (" + std::filesystem::path(AFile).filename().string() +
+                          ", line " + std::to_string(ALine) + ")");
 }
 
 std::string LowerCase(std::string AText) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 
@@ -15,8 +14,8 @@ class TAssertionFailure : public std::logic_error {
 public:
   using std::logic_error::logic_error;
 };
-[[noreturn]] void AssertionFailure(const std::string& AMessage,
-                                   std::source_location AWhere = std::source_location::current());
+// Throws TAssertionFailure for AMessage at AFile (its name only is shown) and ALine.
+[[noreturn]] void AssertionFailure(const std::string& AMessage, const char* AFile, int ALine);
 
 // Decimal numbers; blanks around them are allowed. Anything else (also a number out of range)
 // throws std::invalid_argument "'<value>' is not a valid integer value" or
