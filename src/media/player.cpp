@@ -388,10 +388,15 @@ void TCustomPlayer::StepToNextFrame() {
 // ---- seek ----
 
 void TCustomPlayer::WaitForSeekEnd(bool AHasVideo) {
-  auto gone = [this] { return FVideoState.load() == nullptr; };
-  WaitPumping([&] { return FSeekEvent.IsSet() || gone(); }, 5);
+  // Also ends when playback or the video decoder ends meanwhile.
+  auto ended = [this] {
+    std::lock_guard lock(FCoreLock);
+    TVideoState* is = FVideoState;
+    return !is || (is->video_st && is->video_done);
+  };
+  WaitPumping([&] { return FSeekEvent.IsSet() || ended(); }, 5);
   if (AHasVideo)
-    WaitPumping([&] { return FPictEvent.IsSet() || gone(); }, 5);
+    WaitPumping([&] { return FPictEvent.IsSet() || ended(); }, 5);
 }
 
 void TCustomPlayer::SeekTo(int64_t APTS, TSeekFlags ASeekFlags, bool AWaitForSeekEnd) {

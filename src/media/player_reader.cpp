@@ -151,7 +151,15 @@ void TVideoState::PerformSeek(bool& AEof) {
     Owner->Log(AV_LOG_ERROR, filename + ": error while seeking");
     if (video_stream >= 0)
       Owner->FPictEvent.Set();
+    seek_done = true;
   } else {
+    // The decoder clears seek_flushed and seek_done and sets the picture signal once it meets
+    // the flush packet, so they are set before that packet is queued.
+    if (video_stream >= 0) {
+      seek_flushed = false;
+      Owner->FPictEvent.Reset();
+    }
+    seek_done = true;
     std::lock_guard lock(streams_mutex);
     if (audio_stream >= 0) {
       audioq.Flush();
@@ -164,8 +172,6 @@ void TVideoState::PerformSeek(bool& AEof) {
     if (video_stream >= 0) {
       videoq.Flush();
       videoq.PutFlush();
-      seek_flushed = false;
-      Owner->FPictEvent.Reset();
     }
   }
   ErrorEOF = false;
@@ -174,7 +180,6 @@ void TVideoState::PerformSeek(bool& AEof) {
     std::lock_guard lock(seek_mutex);
     seek_req = false;
   }
-  seek_done = true;
   Owner->FSeekEvent.Set();
   if (video_stream < 0)
     Owner->FSeeking = false;

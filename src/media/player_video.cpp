@@ -33,8 +33,10 @@ void TVideoState::VideoThread() {
       seek_done = false;
       seek_paused = false;
     }
+    // A picture without a time stamp continues the video clock.
     AVRational tb = av_buffersink_get_time_base(out_video_filter);
-    double pts = filtered->pts == AV_NOPTS_VALUE ? 0 : filtered->pts * av_q2d(tb);
+    const bool has_pts = filtered->pts != AV_NOPTS_VALUE;
+    double pts = has_pts ? filtered->pts * av_q2d(tb) : video_clock.load();
     r = QueuePicture(filtered, pts, filtered->pkt_pos);
     av_frame_unref(filtered);
     if (r < 0)
@@ -60,7 +62,8 @@ void TVideoState::VideoThread() {
 }
 
 // Returns -1 when aborted, 0 without a picture (flush, end of input, skipped), 1 with AFrame
-// holding a picture whose pts is the chosen time stamp in stream units.
+// holding a picture whose pts is the chosen time stamp in stream units (none when the picture
+// has neither a presentation nor a decoding time stamp).
 int TVideoState::GetVideoFrame(AVFrame* AFrame) {
   for (;;) {
     int r = avcodec_receive_frame(video_ctx, AFrame);
@@ -82,7 +85,7 @@ int TVideoState::GetVideoFrame(AVFrame* AFrame) {
       else if (dts != AV_NOPTS_VALUE)
         pts = dts;
       else
-        pts = 0;
+        pts = AV_NOPTS_VALUE;
       skip_frames_index += 1;
       if (skip_frames_index >= skip_frames) {
         skip_frames_index -= std::max(skip_frames.load(), 1.0);
@@ -251,10 +254,7 @@ double TVideoState::ComputeTargetTime(double AFramePts) {
 
 // Returns -1 when aborted, 0 when the picture could not be kept, 1 when it was queued.
 int TVideoState::QueuePicture(AVFrame* AFrame, double APts, int64_t APos) {
-  if (APts != 0)
-    video_clock = APts;
-  else
-    APts = video_clock;
+  video_clock = APts;
   AVRational rate = av_guess_frame_rate(ic, video_st, nullptr);
   double frame_delay = rate.num && rate.den ? av_q2d(av_inv_q(rate)) : 0;
   video_clock = video_clock + frame_delay * (1 + AFrame->repeat_pict * 0.5);
