@@ -416,3 +416,45 @@ TEST_F(OptionHandlers, UnknownNamesGoToTheLibraryOptions) {
   EXPECT_EQ(qmin, 3);
   EXPECT_EQ(engine.FFOptions().opt_names(), std::vector<std::string>{"qmin"});
 }
+
+TEST_F(OptionHandlers, InitEngineResetsEveryOption) {
+  const std::string matrix(63, ',');
+  for (auto [name, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"pix_fmt", "gray"}, {"sample_fmt", "s16"}, {"vframes", "1"}, {"top", "1"},
+           {"dc", "9"}, {"loop_output", "2"}, {"ar", "8000"}, {"ac", "1"}, {"aq", "3"},
+           {"muxpreload", "2"}, {"muxdelay", "2"}, {"t", "5"}, {"vsync", "1"}, {"async", "1"},
+           {"adrift_threshold", "1"}, {"dts_delta_threshold", "1"}, {"vol", "1"}, {"v", "5"},
+           {"sws_flags", "neighbor"}, {"map", "0.0"}, {"metadata", "a=b"}, {"vcodec", "copy"},
+           {"s", "cif"}, {"r", "25"}, {"intra_matrix", matrix.c_str()}})
+    engine.ParseOption(name, value);
+  engine.InitEngine();
+  const TEngineOptions fresh(20);
+  EXPECT_EQ(o.frame_pix_fmt, AV_PIX_FMT_NONE);
+  EXPECT_EQ(o.audio_sample_fmt, AV_SAMPLE_FMT_NONE);
+  EXPECT_EQ(o.max_frames, (std::array<int, 4>{INT_MAX, INT_MAX, INT_MAX, INT_MAX}));
+  EXPECT_EQ(o.top_field_first, -1);
+  EXPECT_EQ(o.intra_dc_precision, 8);
+  EXPECT_EQ(o.loop_output, -1);
+  EXPECT_EQ(o.audio_sample_rate, 44100);
+  EXPECT_EQ(o.audio_channels, 2);
+  EXPECT_EQ(o.audio_qscale, -99999.0f);
+  EXPECT_EQ(o.mux_preload, 0.5);
+  EXPECT_EQ(o.mux_max_delay, 0.7);
+  EXPECT_EQ(o.recording_time, INT64_MAX);
+  EXPECT_EQ(o.video_sync_method, -1);
+  EXPECT_EQ(o.audio_sync_method, 0);
+  EXPECT_EQ(o.audio_drift_threshold, 0.1);
+  EXPECT_EQ(o.dts_delta_threshold, 10.0);
+  EXPECT_EQ(o.audio_volume, 256);
+  EXPECT_EQ(engine.Verbose(), 1);
+  EXPECT_EQ(o.thread_count, 1);
+  EXPECT_EQ(o.sws_flags, 4);
+  EXPECT_EQ(engine.FFOptions().SwsFlags(), 4);
+  EXPECT_EQ(o.bit_buffer_size, 262144);
+  EXPECT_TRUE(o.stream_maps.empty() && o.metadata.empty() && o.intra_matrix.empty());
+  EXPECT_FALSE(o.video_stream_copy);
+  EXPECT_EQ(o.frame_width, 0);
+  EXPECT_EQ(o.frame_rate.den, 0);
+  EXPECT_EQ(engine.TotalOutputDuration(), -1);
+  EXPECT_EQ(o.input_ts_scale.size(), fresh.input_ts_scale.size());
+}
