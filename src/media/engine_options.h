@@ -194,7 +194,9 @@ struct TEngineOptions {
   std::vector<TBitstreamFilterSpec> audio_bitstream_filters;
   std::vector<TBitstreamFilterSpec> subtitle_bitstream_filters;
 
-  // Streams added to outputs by newvideo / newaudio / newsubtitle, in the order given.
+  // Streams added to outputs by newvideo / newaudio / newsubtitle, in the order given, each
+  // with the settings it took; the media work creates the library stream of each on its
+  // output (output_index).
   std::vector<TStreamSettings> new_streams;
 
   // Frame rates of the video streams of the opened inputs, in input and stream order (the
