@@ -40,26 +40,27 @@ QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, in
 QString TFileListModel::Text(int ARow, int AColumn) const {
   if (ARow < 0 || ARow >= rowCount() || AColumn < 0 || AColumn >= fcColumnCount)
     return {};
-  return rows_[ARow][AColumn];
+  return rows_[ARow].Texts[AColumn];
 }
 
 void TFileListModel::SetText(int ARow, int AColumn, const QString& AText) {
   if (ARow < 0 || ARow >= rowCount() || AColumn < 0 || AColumn >= fcColumnCount)
     return;
-  if (rows_[ARow][AColumn] == AText)
+  if (rows_[ARow].Texts[AColumn] == AText)
     return;
-  rows_[ARow][AColumn] = AText;
+  rows_[ARow].Texts[AColumn] = AText;
   QModelIndex cell = index(ARow, AColumn);
   emit dataChanged(cell, cell);
 }
 
-int TFileListModel::AppendRow(const QStringList& ATexts) {
+int TFileListModel::AppendRow(const QStringList& ATexts, const TInputOptions& AIO,
+                              const TOutputOptions& AOO) {
   QStringList row = ATexts.mid(0, fcColumnCount);
   while (row.size() < fcColumnCount)
     row << QString();
   const int at = rowCount();
   beginInsertRows({}, at, at);
-  rows_.push_back(row);
+  rows_.push_back(TRow{row, AIO, AOO});
   endInsertRows();
   return at;
 }
@@ -77,9 +78,9 @@ void TFileListModel::MoveRow(int AFrom, int ATo) {
     return;
   // Qt counts the destination before the move: moving down targets the row after ATo.
   beginMoveRows({}, AFrom, AFrom, {}, ATo > AFrom ? ATo + 1 : ATo);
-  QStringList row = rows_[AFrom];
+  TRow row = std::move(rows_[AFrom]);
   rows_.erase(rows_.begin() + AFrom);
-  rows_.insert(rows_.begin() + ATo, row);
+  rows_.insert(rows_.begin() + ATo, std::move(row));
   endMoveRows();
 }
 

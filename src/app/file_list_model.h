@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <vector>
 
+#include "media/option_records.h"
+
 enum TFileColumn {
   fcInputFile = 0,      // "输入文件": full input path
   fcDuration = 1,       // "视频时间"
@@ -55,12 +57,23 @@ public:
   // Row texts. Text() of a row or column outside the list is empty; SetText ignores them.
   QString Text(int ARow, int AColumn) const;
   void SetText(int ARow, int AColumn, const QString& AText);
-  // Appends a row of 25 texts (missing ones empty); returns its index.
-  int AppendRow(const QStringList& ATexts);
+  // The row's input and output options records; they move and go with the row.
+  TInputOptions& InputRecord(int ARow) { return rows_.at(ARow).IO; }
+  TOutputOptions& OutputRecord(int ARow) { return rows_.at(ARow).OO; }
+
+  // Appends a row of 25 texts (missing ones empty) with its records; returns its index.
+  int AppendRow(const QStringList& ATexts, const TInputOptions& AIO = {},
+                const TOutputOptions& AOO = {});
   void RemoveRow(int ARow);
+  // Moves a row with its records to position ATo.
   void MoveRow(int AFrom, int ATo);
   void Clear();
 
 private:
-  std::vector<QStringList> rows_;  // each exactly fcColumnCount texts
+  struct TRow {
+    QStringList Texts;  // exactly fcColumnCount texts
+    TInputOptions IO;
+    TOutputOptions OO;
+  };
+  std::vector<TRow> rows_;
 };

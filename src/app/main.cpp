@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/about_box.h"
+#include "app/batch_command.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
 #include "media/probe_report.h"
@@ -31,7 +32,7 @@ int SaveScreenshot(QWidget& widget, const QString& file) {
 bool WantsOffscreen(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     QByteArray a(argv[i]);
-    if (a == "--screenshot" || a == "--screenshot-options" || a == "--version")
+    if (a == "--screenshot" || a == "--screenshot-options" || a == "--version" || a == "--batch")
       return true;
   }
   return false;
@@ -56,6 +57,10 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(VarnoskVersion());
   app.setProperty("helpFile", "help.chm");
 
+  TQtDispatcher dispatcher;
+  if (argc >= 2 && std::strcmp(argv[1], "--batch") == 0)
+    return RunBatchCommand(QApplication::arguments().mid(2));
+
   QCommandLineParser parser;
   parser.setApplicationDescription("Varnosk — 音频、视频批量格式转换");
   parser.addHelpOption();
@@ -67,9 +72,9 @@ int main(int argc, char* argv[]) {
   parser.addOption(probe);
   parser.addOption(screenshot);
   parser.addOption(screenshotOptions);
+  QCommandLineOption batch("batch", "Convert FILE... without a window (see --batch --help).");
+  parser.addOption(batch);
   parser.process(app);
-
-  TQtDispatcher dispatcher;
 
   // The windows in their order: the main window, the about box, the options dialog (which
   // loads its settings as it is created).

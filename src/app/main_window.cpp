@@ -12,7 +12,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
+#include <QDropEvent>
+#include <QItemSelectionModel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QSlider>
 #include <QStackedLayout>
@@ -24,9 +30,11 @@
 #include "app/file_list_model.h"
 #include "app/icons.h"
 #include "app/open_filters.h"
+#include "app/progress_delegate.h"
 #include "app/shell.h"
 #include "app/skins.h"
 #include "media/task_manager.h"
+#include "media/wave_sound.h"
 #include "settings/options_dialog.h"
 #include "settings/settings_file.h"
 
@@ -63,6 +71,23 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
     ownShell_ = std::make_unique<TDesktopShellLauncher>();
     services_.shell = ownShell_.get();
   }
+  if (!services_.chooseOpenFile)
+    services_.chooseOpenFile = [](QFileDialog* d) {
+      return d->exec() == QDialog::Accepted && !d->selectedFiles().isEmpty() ? d->selectedFiles().first()
+                                                                               : QString();
+    };
+  if (!services_.chooseOpenFiles)
+    services_.chooseOpenFiles = [](QFileDialog* d) {
+      return d->exec() == QDialog::Accepted ? d->selectedFiles() : QStringList();
+    };
+  if (!services_.showWarning)
+    services_.showWarning = [](QWidget* p, const QString& caption, const QString& text) {
+      QMessageBox::warning(p, caption, text, QMessageBox::Ok);
+    };
+  if (!services_.powerOff)
+    services_.powerOff = [] { QProcess::startDetached("systemctl", {"poweroff"}); };
+  if (!services_.playSound)
+    services_.playSound = [](const QString& path) { PlayWaveAsync(path.toStdString()); };
   if (!services_.chooseFolder)
     services_.chooseFolder = [](QWidget* p, const QString& title, const QString& start) {
       return QFileDialog::getExistingDirectory(p, title, start);
@@ -72,6 +97,7 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
   // that feeds it the libraries' own messages).
   mediaLogger_ = std::make_unique<TMediaLogger>();
   taskMgr_ = std::make_unique<TTaskManager>();
+  ConnectTaskManager();
   mediaLogger_->SetOnLog([this](const void* sender, uint32_t tid, TLogLevel level,
                                 const std::string& msg) {
     MediaLoggerLog(sender, tid, level, QString::fromStdString(msg));
@@ -161,7 +187,8 @@ void TForm1::BuildMenus() {
   actRemove = add(edit, "删除选择", &TForm1::btnRemoveClick);
   actClear = add(edit, "清空文件", &TForm1::btnClearClick);
   edit->addSeparator();
-  actRename = add(edit, "重新命名", &TForm1::StartRename);
+  actRename = edit->addAction("重新命名");
+  connect(actRename, &QAction::triggered, this, [this] { StartRename(); });
 
   QMenu* action = menuBar()->addMenu("动作");
   actStart = add(action, "开始转换", &TForm1::btnStartClick);
@@ -239,6 +266,9 @@ QWidget* TForm1::BuildListPanel() {
   lvFiles->setAlternatingRowColors(true);
   filesModel = new TFileListModel(this);
   lvFiles->setModel(filesModel);
+  lvFiles->setItemDelegateForColumn(fcProgress, new TProgressDelegate(lvFiles));
+  connect(lvFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { lvFilesSelectItem(); });
   QHeaderView* header = lvFiles->header();
   header->setStretchLastSection(false);
   header->setSectionsMovable(false);
@@ -248,7 +278,15 @@ QWidget* TForm1::BuildListPanel() {
     else
       header->resizeSection(c, FileColumnInfo(c).Width);
   }
-  connect(lvFiles, &QTreeView::doubleClicked, this, [this] { StartRename(); });
+  connect(lvFiles, &QTreeView::doubleClicked, this, [this] { StartRename(true); });
+  lvFiles->viewport()->installEventFilter(this);
+  lvFiles->setAcceptDrops(true);
+  lvFiles->viewport()->setAcceptDrops(true);
+  lvFiles->setDragDropMode(QAbstractItemView::DropOnly);
+  edtRename = new QLineEdit(lvFiles->viewport());
+  edtRename->hide();
+  edtRename->installEventFilter(this);
+  connect(edtRename, &QLineEdit::returnPressed, this, [this] { lvFiles->setFocus(); });
 
   pnlEmptyList = new QFrame(listHolder);
   pnlEmptyList->setAutoFillBackground(true);
@@ -275,7 +313,7 @@ QWidget* TForm1::BuildListPanel() {
   btnRename = PictureButton(panel, TIconKind::Rename, "重命名");
   connect(btnMoveUp, &QToolButton::clicked, this, &TForm1::MoveRowUp);
   connect(btnMoveDown, &QToolButton::clicked, this, &TForm1::MoveRowDown);
-  connect(btnRename, &QToolButton::clicked, this, &TForm1::StartRename);
+  connect(btnRename, &QToolButton::clicked, this, [this] { StartRename(); });
   side->addWidget(btnMoveUp);
   side->addWidget(btnMoveDown);
   side->addWidget(btnRename);
@@ -472,8 +510,6 @@ void TForm1::UnlockPresetControls() {
 
 // ---- settings-backed state --------------------------------------------------------------
 
-void TForm1::InitRowRecords() {}
-
 void TForm1::LoadOutputFolder() {
   fileOutPutPath_ = QString::fromStdString(::LoadOutputFolder());
   Video_OutPut_Folder_Edit->setText(fileOutPutPath_);
@@ -519,20 +555,8 @@ void TForm1::ShowAbout() {
     services_.showAbout(this);
 }
 
-// ---- commands built with the file list and the run --------------------------------------
+// ---- options dialog ---------------------------------------------------------------------
 
-void TForm1::btnAddClick() {}
-void TForm1::AddMultipleFiles() {}
-void TForm1::AddFolder() {}
-void TForm1::MoveRowUp() {}
-void TForm1::MoveRowDown() {}
-void TForm1::btnRemoveClick() {}
-void TForm1::btnClearClick() {}
-void TForm1::StartRename() {}
-void TForm1::btnStartClick() {}
-void TForm1::btnStopClick() {}
-void TForm1::btnPauseClick() { ApplyWorkTransition(wtPaused); }
-void TForm1::btnResumeClick() { ApplyWorkTransition(wtResumed); }
 void TForm1::ShowOptions() {
   if (optionsDialog_)
     optionsDialog_->exec();
@@ -545,6 +569,36 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Video_OutPut_Folder_Edit && event->type() == QEvent::MouseButtonPress) {
     lvFiles->setFocus();
     return true;
+  }
+  if (watched == edtRename && event->type() == QEvent::FocusOut)
+    FinishRename();
+  if (watched == lvFiles->viewport()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonRelease:
+        QTimer::singleShot(0, this, [this] { lvFilesClick(); });
+        break;
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (drag->mimeData()->hasUrls() && workState_.Enabled(wgAdd)) {
+          drag->acceptProposedAction();
+          return true;
+        }
+        break;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        QStringList paths;
+        for (const QUrl& url : drop->mimeData()->urls())
+          if (url.isLocalFile())
+            paths << url.toLocalFile();
+        drop->acceptProposedAction();
+        AddDropped(paths);
+        return true;
+      }
+      default:
+        break;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -563,6 +617,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::DetachPreviewHandlers() {}
+void TForm1::OpenPreview() {}
+void TForm1::StopPreview() {}
 
 void TForm1::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);

@@ -3,16 +3,18 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
 #include "app/work_state.h"
 #include "media/logger.h"
+#include "media/option_records.h"
+#include "media/task_manager.h"
 #include "presets/catalogue.h"
 #include "presets/output_name.h"
 #include "presets/parameter_set.h"
-#include "media/logger.h"
 
 class QAction;
 class QComboBox;
@@ -28,7 +30,6 @@ class QWidget;
 class TFileListModel;
 class TShellLauncher;
 class TForm5;
-class TTaskManager;
 
 // What the window asks of the desktop; tests substitute fakes.
 struct TMainWindowServices {
@@ -37,6 +38,16 @@ struct TMainWindowServices {
   std::function<QString(QWidget* parent, const QString& title, const QString& start)> chooseFolder;
   // Shows the about box modally.
   std::function<void(QWidget* parent)> showAbout;
+  // The open-file dialogs: the chosen file(s), empty when cancelled. The dialog is passed in
+  // with its title and filters set.
+  std::function<QString(QFileDialog* dialog)> chooseOpenFile;
+  std::function<QStringList(QFileDialog* dialog)> chooseOpenFiles;
+  // A warning message box with an OK button.
+  std::function<void(QWidget* parent, const QString& caption, const QString& text)> showWarning;
+  // Powers the computer off.
+  std::function<void()> powerOff;
+  // Plays a sound file without waiting for it.
+  std::function<void(const QString& path)> playSound;
 };
 
 class TForm1 : public QMainWindow {
@@ -99,6 +110,42 @@ public:
   void OpenOutputFolder();
   void ChooseOutputFolder();  // "浏览..."
 
+  // File list (adding, selecting, moving, removing, renaming).
+  // Result of adding one file: added, skipped (the command goes on) or failed (it stops).
+  enum TAddResult { arSuccess, arSkipped, arFailed };
+  bool PrepareAdd();  // false: the media libraries could not be loaded
+  TAddResult AddFileRow(const QString& APath);
+  // The walk of the multi-file and folder adds: from the last name to the first; a missing
+  // file or a failed add ends it. Returns whether it passed the first name.
+  bool AddFileList(const QStringList& APaths);
+  // Adds the files directly inside a folder as "添加整个目录" does (no dialog).
+  void AddFolderPath(const QString& AFolder);
+  // Adds dropped files and folders as the add commands do.
+  void AddDropped(const QStringList& APaths);
+  static QStringList GetFilenames(const QString& FilePath, const QString& ExtMask);
+  void lvFilesSelectItem();
+  void lvFilesClick();
+  void FinishRename();
+  void SelectRow(int ARow);
+  TInputOptions& IO1(int ARow);
+  TOutputOptions& OO1(int ARow);
+
+  // Conversion run.
+  void BuildTasks();
+  void TaskMgrProgress(const TProgressInfo& AProgressInfo);
+  void TaskMgrTerminate(const TTerminateInfo& ATerminateInfo);
+  void ShutDownComputer();
+  void PlayDoneSound();
+  // The list row a task of the current run converts, or -1.
+  int RowOfTask(int ATaskIndex) const;
+  // Overrides of the options dialog's live settings for the command-line run.
+  void SetThreadCountOverride(int ACount) { threadCountOverride_ = ACount; }
+  void SetOverwriteOverride(int AChoice) { overwriteOverride_ = AChoice; }
+  void SetOutputFolderForRun(const QString& AFolder);
+  bool RunEnded() const { return runEnded_; }
+  // The error that ended the row's task in the last run, or empty.
+  QString RowError(int ARow) const { return rowErrors_.value(ARow); }
+
   // Commands of the command table.
   void btnAddClick();
   void AddMultipleFiles();
@@ -107,7 +154,8 @@ public:
   void MoveRowDown();
   void btnRemoveClick();
   void btnClearClick();
-  void StartRename();
+  // From a double click, no selection ends silently; from the commands it says so.
+  void StartRename(bool AFromDoubleClick = false);
   void btnStartClick();
   void btnStopClick();
   void btnPauseClick();
@@ -183,6 +231,8 @@ public:
   QFileDialog* OpenDialog = nullptr;       // one file
   QFileDialog* OpenMultiDialog = nullptr;  // several files
 
+  QLineEdit* edtRename = nullptr;  // inline editor over column 3
+
   QString T_Movie_PLayer_FileName;
   int64_t FDuration = 0;
   QWidget* FScreenControl = nullptr;
@@ -208,6 +258,12 @@ private:
   void ApplyEnabledState();
   void UpdateScreenPosition();
   void DetachPreviewHandlers();
+  void OpenPreview();
+  void StopPreview();
+  void ConnectTaskManager();
+  int ThreadCountSetting() const;
+  int AfterDoneSetting() const;
+  void ShowWarning(const QString& text);
 
   TMainWindowServices services_;
   std::unique_ptr<TShellLauncher> ownShell_;
@@ -219,5 +275,10 @@ private:
   TForm5* optionsDialog_ = nullptr;
   TParameterSet params_;             // the Video_ fields: the parameter set applied last
   bool fillingOptionLists_ = false;
-  bool outputUnlocked_ = false;      // the output choices were last unlocked  // option lists are being changed from code
+  bool outputUnlocked_ = false;      // the output choices were last unlocked
+  std::vector<int> taskRows_;        // row of each task of the current run
+  QHash<int, QString> rowErrors_;    // row -> error that ended its task in the current run
+  bool runEnded_ = false;            // the last run's final termination was handled
+  int threadCountOverride_ = 0;      // > 0: used instead of the options dialog's count
+  int overwriteOverride_ = -1;       // >= 0: used instead of the options dialog's choice  // option lists are being changed from code
 };

@@ -134,6 +134,8 @@ void TForm1::SetOptionIndex(TOptionList AList, int AIndex) {
 void TForm1::ResetParameterSet() { ::ResetParameterSet(params_); }
 
 int TForm1::OverwriteChoice() const {
+  if (overwriteOverride_ >= 0)
+    return overwriteOverride_;
   return optionsDialog_ ? optionsDialog_->OverwriteFile() : ocRename;
 }
 
@@ -148,7 +150,18 @@ void TForm1::ApplyParameterSet() {
     filesModel->SetText(row, cell.Column, Q(cell.Text));
 }
 
-TNameTaken TForm1::OutputNameTaken() const { return {}; }
+TNameTaken TForm1::OutputNameTaken() const {
+  // The outputs promised to the rows already listed count as taken, so two inputs of the same
+  // base name do not end in one output file.
+  const QString folder = Video_OutPut_Folder_Edit->text();
+  return [this, folder](const std::string& APath) {
+    const QString path = QString::fromStdString(APath);
+    for (int r = 0; r < filesModel->rowCount(); ++r)
+      if (folder + "/" + filesModel->Text(r, fcOutputFile) == path)
+        return true;
+    return false;
+  };
+}
 
 void TForm1::ReadOptionChoices() {
   TOptionTexts texts;

@@ -1,5 +1,7 @@
 #include "media/engine.h"
 
+#include "media/media_probe.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
@@ -400,10 +402,23 @@ void TCustomFFmpeg::SetPostHooks(TPostHooks AHooks) {
 // ---- TFFmpeg -----------------------------------------------------------------------------
 
 TFFmpeg::TFFmpeg(int AMaxFiles)
-    : TCustomFFmpeg(AMaxFiles), input_options_(MaxFiles()), output_options_(MaxFiles()) {}
+    : TCustomFFmpeg(AMaxFiles),
+      input_options_(MaxFiles()),
+      output_options_(MaxFiles()),
+      media_probes_(MaxFiles()) {}
 
 // Stops and joins before the records go, so a running worker never sees them destroyed.
 TFFmpeg::~TFFmpeg() { Shutdown(); }
+
+TMediaProbe* TFFmpeg::MediaProbe(int AIndex) const {
+  return AIndex >= 0 && AIndex < MaxFiles() ? media_probes_[AIndex].get() : nullptr;
+}
+
+void TFFmpeg::AttachMediaProbe(int AIndex, std::unique_ptr<TMediaProbe> AProbe) {
+  if (AIndex < 0 || AIndex >= MaxFiles())
+    throw std::out_of_range("input index out of range: " + std::to_string(AIndex));
+  media_probes_[AIndex] = std::move(AProbe);
+}
 
 TInputOptions& TFFmpeg::InputOptions(int AIndex) {
   if (AIndex < 0 || AIndex >= MaxFiles())

@@ -29,6 +29,8 @@ enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest,
 // Returns true when the thread runs with exactly the asked settings.
 bool SetCurrentThreadPriority(TThreadPriority APriority);
 
+class TMediaProbe;
+
 // An event that stays signalled until Reset, like a Windows manual-reset event.
 class TManualResetEvent {
 public:
@@ -343,6 +345,11 @@ public:
   TInputOptions& InputOptions(int AIndex);
   TOutputOptions& OutputOptions(int AIndex);
 
+  // The probe of input AIndex, or nullptr when that input has none (not opened yet).
+  TMediaProbe* MediaProbe(int AIndex) const;
+  // Gives input AIndex its probe (the task keeps it until the task goes).
+  void AttachMediaProbe(int AIndex, std::unique_ptr<TMediaProbe> AProbe);
+
   // Applies an input record before its input is opened: its ExtOptions, FileFormat,
   // TimeStart when set, ProgramID when 0 or more. Throws with the refusing option's message,
   // leaving the options as they were before the call (so do the other two Apply...Record
@@ -366,6 +373,7 @@ private:
 
   std::vector<TInputOptions> input_options_;
   std::vector<TOutputOptions> output_options_;
+  std::vector<std::unique_ptr<TMediaProbe>> media_probes_;  // one slot per input
   TStreamDefaults stream_defaults_;
 };
 

@@ -212,7 +212,11 @@ void TCustomTaskManager::WaitForNotifications() {
 
 // ---- TCustomTaskManager ------------------------------------------------------------------
 
-TCustomTaskManager::TCustomTaskManager() = default;
+TCustomTaskManager::TCustomTaskManager() : media_probe_(std::make_unique<TMediaProbe>()) {}
+
+TMediaProbe* TCustomTaskManager::MediaProbes(int ATaskIndex, int AFileIndex) {
+  return list_.Get(ATaskIndex)->MediaProbe(AFileIndex);
+}
 
 TCustomTaskManager::~TCustomTaskManager() { Shutdown(); }
 
@@ -270,8 +274,12 @@ bool TCustomTaskManager::OpenTaskInput(TFFmpeg& ATask, const std::string& AFileN
     slot.Reset();
     return false;
   }
-  // INPUT PROBE: the probe of the input just opened (MediaProbes[task, input]) is created and
-  // attached to it here, at index ATask.InputCount() - 1.
+  // The probe of the input just opened. The byte-copying media work opens no container the
+  // probe could share, so the probe reads the file itself.
+  auto probe = std::make_unique<TMediaProbe>();
+  if (AVLibSetLoaded(ProbeLibraries))
+    probe->LoadFile(AFileName);
+  ATask.AttachMediaProbe(ATask.InputCount() - 1, std::move(probe));
   return true;
 }
 

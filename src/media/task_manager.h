@@ -24,6 +24,7 @@
 
 #include "media/bitmap.h"
 #include "media/engine.h"
+#include "media/media_probe.h"
 #include "media/option_records.h"
 
 struct TProgressInfo {
@@ -146,6 +147,11 @@ public:
   void SetAbout(const std::string& AAbout) { about_ = AAbout; }
   static std::string Version() { return "3.3"; }
   const std::string& LastErrMsg() const { return last_err_msg_; }
+  // The free-standing probe for the application's own use.
+  TMediaProbe& MediaProbe() { return *media_probe_; }
+  // The probe of input AFileIndex of task ATaskIndex; nullptr when that input has none.
+  // Throws std::out_of_range for a task index outside the list.
+  TMediaProbe* MediaProbes(int ATaskIndex, int AFileIndex);
   void* UserData() const { return data_; }
   void SetUserData(void* AData) { data_ = AData; }
   int CustomMaxFiles() const { return custom_max_files_; }
@@ -243,7 +249,7 @@ private:
   // fails at start terminates inside StartNextTask, which DoTerminate itself calls.
   std::recursive_mutex terminate_mutex_;
 
-  // MEDIA PROBE: the application's free-standing probe (MediaProbe) is owned here.
+  std::unique_ptr<TMediaProbe> media_probe_;  // MediaProbe()
   TFFmpegList list_;
 
   mutable std::mutex claim_mutex_;  // protects pending_tasks_ and current_task_

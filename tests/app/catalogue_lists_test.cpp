@@ -7,6 +7,7 @@
 
 #include "app/app_test_env.h"
 #include "app/file_list_model.h"
+#include "presets/option_code.h"
 
 namespace {
 
@@ -17,15 +18,19 @@ QStringList Items(QComboBox* list) {
   return items;
 }
 
-// Adds a row with the texts a row of the MP3 format gets, and selects it.
+// Adds a row for the format and option entries the window shows, and selects it (which
+// restores those same choices).
 int AddSelectedRow(TForm1& w, const QString& outputName) {
   QStringList texts;
   for (int c = 0; c < fcColumnCount; ++c)
     texts << QString();
   texts[fcInputFile] = "/music/a.wav";
   texts[fcOutputFile] = outputName;
-  texts[fcFormatCode] = "100";
-  texts[fcOptionCode] = "000000100400";
+  texts[fcFormatCode] = QString::number(FormatCode(w.CategoryIndex(), w.FormatIndex()));
+  TOptionIndexes indexes;
+  for (int l = 0; l < kOptionListCount; ++l)
+    indexes[l] = w.OptionListControl(TOptionList(l))->currentIndex();
+  texts[fcOptionCode] = QString::fromStdString(EncodeOptionCode(indexes));
   const int row = w.filesModel->AppendRow(texts);
   w.lvFiles->selectionModel()->select(w.filesModel->index(row, 0),
                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
