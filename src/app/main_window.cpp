@@ -488,22 +488,19 @@ void TForm1::ApplyEnabledState() {
   }
 }
 
+QList<QWidget*> TForm1::PresetControls() const {
+  return {bsSkinComboBox1, bsSkinComboBox2, bsSkinComboBox3,       bsSkinComboBox4,       bsSkinComboBox9,
+          bsSkinComboBox10, bsSkinOfficeComboBox2, bsSkinOfficeComboBox1, btnBrowse};
+}
+
 void TForm1::LockPresetControls() {
-  for (QWidget* w : {static_cast<QWidget*>(bsSkinComboBox1), static_cast<QWidget*>(bsSkinComboBox2),
-                     static_cast<QWidget*>(bsSkinComboBox3), static_cast<QWidget*>(bsSkinComboBox4),
-                     static_cast<QWidget*>(bsSkinComboBox9), static_cast<QWidget*>(bsSkinComboBox10),
-                     static_cast<QWidget*>(bsSkinOfficeComboBox2),
-                     static_cast<QWidget*>(bsSkinOfficeComboBox1), static_cast<QWidget*>(btnBrowse)})
+  for (QWidget* w : PresetControls())
     w->setEnabled(false);
   bsSkinOfficeComboBox2->update();
 }
 
 void TForm1::UnlockPresetControls() {
-  for (QWidget* w : {static_cast<QWidget*>(bsSkinComboBox1), static_cast<QWidget*>(bsSkinComboBox2),
-                     static_cast<QWidget*>(bsSkinComboBox3), static_cast<QWidget*>(bsSkinComboBox4),
-                     static_cast<QWidget*>(bsSkinComboBox9), static_cast<QWidget*>(bsSkinComboBox10),
-                     static_cast<QWidget*>(bsSkinOfficeComboBox2),
-                     static_cast<QWidget*>(bsSkinOfficeComboBox1), static_cast<QWidget*>(btnBrowse)})
+  for (QWidget* w : PresetControls())
     w->setEnabled(true);
   bsSkinOfficeComboBox2->update();
 }

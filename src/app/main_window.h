@@ -256,6 +256,8 @@ private:
   QWidget* BuildPreviewPanel();
   void FormCreate();
   void ApplyEnabledState();
+  // The controls the output choices consist of (what a run locks).
+  QList<QWidget*> PresetControls() const;
   void UpdateScreenPosition();
   void DetachPreviewHandlers();
   void OpenPreview();
