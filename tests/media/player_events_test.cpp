@@ -205,6 +205,37 @@ TEST_F(EventsTest, StartTimeStartsPlaybackLater) {
   EXPECT_GE(pts, 1200000);
 }
 
+TEST_F(EventsTest, AHandlerMayOpenTheNextFile) {
+  std::string first = MakeClip(dir_, "first.mkv", 1);
+  std::string second = MakeQuadrants(dir_);
+  const int before = ThreadCount();
+  bool reopened = false;
+  player_.SetOnState([&](TCustomPlayer* ASender, TPlayState AState) {
+    if (AState == psEnd && !reopened)
+      reopened = ASender->Open(second, &target_, true);  // inside this file's own handler
+  });
+  ASSERT_TRUE(player_.Open(first, &target_, false)) << player_.LastErrMsg();
+  ASSERT_TRUE(Until([&] { return reopened && player_.PlayState() == psPause; }));
+  EXPECT_EQ(player_.FileName(), second);
+  ASSERT_TRUE(Until([&] { return target_.PicturePixel(0, 0).r > 200; }));
+  player_.Stop(true);
+  EXPECT_EQ(ThreadCount(), before);
+}
+
+TEST_F(EventsTest, WithoutDisplayOnlyTheSoundPlays) {
+  std::string clip = MakeClip(dir_, "clip.mkv", 2);
+  recorder_.Attach(player_);
+  player_.SetDisableDisplay(true);
+  ASSERT_TRUE(player_.Open(clip, &target_, false)) << player_.LastErrMsg();
+  EXPECT_TRUE(player_.DisableVideo());
+  EXPECT_EQ(player_.VideoStreamIndex(), -1);
+  EXPECT_GE(player_.AudioStreamIndex(), 0);
+  ASSERT_TRUE(Until([&] { return recorder_.Positions().size() >= 5; }));
+  EXPECT_EQ(target_.PictureCount(), 0);
+  EXPECT_EQ(target_.SurfaceCount(), 0);
+  EXPECT_EQ(player_.CurrentAudioDisplay(), saNone);
+}
+
 // ---- the hook ----
 
 struct THookCase {

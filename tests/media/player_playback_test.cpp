@@ -121,6 +121,43 @@ TEST_F(PlaybackTest, SeekWhilePlayingShowsTheFirstPictureAfterTheSeek) {
     EXPECT_GT(*it, *(it - 1)) << "pictures after the seek go forward";
 }
 
+TEST_F(PlaybackTest, RelativeAndByteSeeksMoveThePicture) {
+  std::string clip = dir_.FFmpeg(
+      "-f lavfi -i \"nullsrc=s=64x48:r=25:d=3,format=yuv420p,geq=lum='16+2*N':cb=128:cr=128\" "
+      "-c:v mpeg2video -q:v 1 -g 10 -bf 0",
+      "counter.ts");
+  ASSERT_TRUE(player_.Open(clip, &target_, true)) << player_.LastErrMsg();
+  ASSERT_TRUE(Until([&] { return player_.PlayState() == psPause && target_.PictureCount() >= 2; }));
+  int64_t start = -1;
+  player_.CurrentFrame(start);
+
+  int shown = target_.PictureCount();
+  player_.Seek(1.0, 0, true);  // forward by a second, to a key frame after the current time
+  ASSERT_TRUE(Until([&] { return target_.PictureCount() > shown; }));
+  int64_t forward = -1;
+  player_.CurrentFrame(forward);
+  EXPECT_GE(forward, start + 400000);
+  EXPECT_LE(forward, start + 1600000);
+
+  shown = target_.PictureCount();
+  player_.Seek(int64_t{0}, sfByte, true);  // byte 0: the start
+  ASSERT_TRUE(Until([&] { return target_.PictureCount() > shown; }));
+  int64_t back = -1;
+  player_.CurrentFrame(back);
+  EXPECT_LT(back, forward);
+  EXPECT_LE(back, start + 400000);
+}
+
+TEST_F(PlaybackTest, SeekBeyondTheDurationEndsAtTheEnd) {
+  std::string clip = MakeClip(dir_, "clip.mkv", 2);
+  recorder_.Attach(player_);
+  ASSERT_TRUE(player_.Open(clip, &target_, false)) << player_.LastErrMsg();
+  ASSERT_TRUE(Until([&] { return !recorder_.Positions().empty(); }));
+  player_.Seek(int64_t{60000000}, 0, true);
+  ASSERT_TRUE(Until([&] { return recorder_.Saw(psEnd); }));
+  EXPECT_EQ(recorder_.Positions().back(), recorder_.Duration());
+}
+
 TEST_F(PlaybackTest, ReachingTheEndReportsEndOnceAndTheFinalPosition) {
   std::string clip = MakeClip(dir_, "short.mkv", 1);
   recorder_.Attach(player_);
