@@ -13,7 +13,7 @@ extern "C" {
 
 #include "media/engine_options.h"
 #include "media/logger.h"
-#include "presets/encoders.h"
+#include "media/encoder_names.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "presets/encoders.h"
+#include "media/encoder_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "presets/encoders.h"
+#include "media/encoder_names.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
