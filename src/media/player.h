@@ -240,7 +240,7 @@ private:
   TVideoState* StreamOpen(const std::string& AFileName, bool APaused, TPlaySession* ASession);
   void PlayThread(TPlaySession* ASession);
   void EventThread(TPlaySession* ASession);
-  void Deliver(TPlaySession* ASession, const std::function<void()>& AHandler);
+  void Deliver(TPlaySession* ASession, const TPlayEventSlot& AEvent);
   void RaiseFileOpen(TVideoState* AState);
   void WaitForStop(TPlaySession* ASession);
   void JoinEndedSessions();

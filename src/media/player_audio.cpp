@@ -108,7 +108,7 @@ int TVideoState::AudioDecodeFrame(double& APts) {
       continue;
     }
     if (qp.pkt->pts != AV_NOPTS_VALUE)
-      audio_clock = av_q2d(audio_st->time_base) * qp.pkt->pts;
+      audio_clock = av_q2d(audio_st.load()->time_base) * qp.pkt->pts;
     int r = avcodec_send_packet(audio_ctx, qp.pkt);
     TPacketQueue::Release(qp);
     if (r < 0)

@@ -344,8 +344,15 @@ void TVideoState::TogglePause() {
     video_current_pts_drift = video_current_pts - now;
     paused = false;
   } else {
-    if (video_st && !Owner->FPictEvent.WaitFor(250))
-      Owner->FPictEvent.Set();
+    if (video_st) {
+      if (!Owner->FPictEvent.WaitFor(250))
+        Owner->FPictEvent.Set();
+      // A seek whose first picture has not come yet still gets it: the decoder goes on until
+      // that picture, as for a seek requested while paused.
+      std::lock_guard lock(seek_mutex);
+      if (seek_req || seek_done)
+        seek_paused = true;
+    }
     paused = true;
   }
 }

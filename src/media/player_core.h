@@ -142,7 +142,9 @@ public:
   std::atomic<bool> Reading{false};
   std::atomic<bool> refresh{false};
   bool no_background = false;
-  std::mutex seek_mutex;  // makes "ignore while pending" and the request one step
+  // Makes "ignore while pending" and the request one step, and keeps seek_done and
+  // seek_paused consistent between the reader, the decoder and pausing.
+  std::mutex seek_mutex;
   // Set by each thread as its last act, so joins on the main thread can keep pumping.
   std::atomic<bool> parse_done{false}, video_done{false}, subtitle_done{false}, refresh_done{false};
 
@@ -172,13 +174,13 @@ public:
   std::mutex streams_mutex;
 
   std::atomic<int> audio_stream{-1};
-  AVStream* audio_st = nullptr;
+  std::atomic<AVStream*> audio_st{nullptr};  // read by the play, refresh and sound threads
   AVCodecContext* audio_ctx = nullptr;
   TPacketQueue audioq;
   SDL_AudioDeviceID audio_dev = 0;
   int audio_hw_buf_size = 0;
-  int audio_channels = 0;  // of the sound output
-  int audio_freq = 0;
+  std::atomic<int> audio_channels{0};  // of the sound output
+  std::atomic<int> audio_freq{0};
   alignas(32) uint8_t audio_buf1[AUDIO_BUF_SIZE];  // decoded samples when already 16-bit
   alignas(32) uint8_t audio_buf2[AUDIO_BUF_SIZE];  // converted samples
   uint8_t* audio_buf = nullptr;
@@ -205,7 +207,7 @@ public:
   int xpos = 0;
 
   std::atomic<int> video_stream{-1};
-  AVStream* video_st = nullptr;
+  std::atomic<AVStream*> video_st{nullptr};
   AVCodecContext* video_ctx = nullptr;
   TPacketQueue videoq;
   TVideoPicture pictq[VIDEO_PICTURE_QUEUE_SIZE];
@@ -222,7 +224,7 @@ public:
   bool decoder_draining = false;  // the end-of-input packet was handed to the decoder
 
   std::atomic<int> subtitle_stream{-1};
-  AVStream* subtitle_st = nullptr;
+  std::atomic<AVStream*> subtitle_st{nullptr};
   AVCodecContext* subtitle_ctx = nullptr;
   TPacketQueue subtitleq;
   TSubPicture subpq[SUBPICTURE_QUEUE_SIZE];

@@ -151,6 +151,7 @@ void TVideoState::PerformSeek(bool& AEof) {
     Owner->Log(AV_LOG_ERROR, filename + ": error while seeking");
     if (video_stream >= 0)
       Owner->FPictEvent.Set();
+    std::lock_guard lock(seek_mutex);
     seek_done = true;
   } else {
     // The decoder clears seek_flushed and seek_done and sets the picture signal once it meets
@@ -159,7 +160,10 @@ void TVideoState::PerformSeek(bool& AEof) {
       seek_flushed = false;
       Owner->FPictEvent.Reset();
     }
-    seek_done = true;
+    {
+      std::lock_guard lock(seek_mutex);
+      seek_done = true;
+    }
     std::lock_guard lock(streams_mutex);
     if (audio_stream >= 0) {
       audioq.Flush();

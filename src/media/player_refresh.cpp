@@ -172,7 +172,7 @@ void TVideoState::SubtitleThread() {
       break;
     }
     TSubPicture* sp = &subpq[subpq_windex];  // not in the queue, so this thread's alone
-    double pts = qp.pkt->pts != AV_NOPTS_VALUE ? av_q2d(subtitle_st->time_base) * qp.pkt->pts : 0;
+    double pts = qp.pkt->pts != AV_NOPTS_VALUE ? av_q2d(subtitle_st.load()->time_base) * qp.pkt->pts : 0;
     int got = 0;
     int r = avcodec_decode_subtitle2(subtitle_ctx, &sp->sub, &got, qp.pkt);
     TPacketQueue::Release(qp);

@@ -74,11 +74,25 @@ void TCustomPlayer::PlayThread(TPlaySession* ASession) {
   ASession->play_done = true;
 }
 
-void TCustomPlayer::Deliver(TPlaySession* ASession, const std::function<void()>& AHandler) {
+// Raises the event's handler as it is when the call runs (a handler cleared meanwhile, for
+// instance by a window that is closing, is not called).
+void TCustomPlayer::Deliver(TPlaySession* ASession, const TPlayEventSlot& AEvent) {
   auto call = [&] {
+    TPositionEvent on_position;
+    TPlayStateEvent on_state;
+    {
+      std::lock_guard lock(FHandlerLock);
+      if (AEvent.Kind == pkPosition)
+        on_position = FOnPosition;
+      else
+        on_state = FOnState;
+    }
     ++ASession->handler_depth;
     try {
-      AHandler();
+      if (on_position)
+        on_position(this, AEvent.Value);
+      else if (on_state)
+        on_state(this, static_cast<TPlayState>(AEvent.Value));
     } catch (const std::exception& e) {
       LoggerInstance().Log(this, llError, std::string("Error occurs in event handler: ") + e.what());
     }
@@ -97,28 +111,11 @@ void TCustomPlayer::EventThread(TPlaySession* ASession) {
       ASession->play_events.WaitFor(100);
       continue;
     }
-    if (event.Kind == pkPosition) {
-      TPositionEvent handler;
-      {
-        std::lock_guard lock(FHandlerLock);
-        handler = FOnPosition;
-      }
-      if (handler)
-        Deliver(ASession, [&] { handler(this, event.Value); });
-    } else if (event.Kind == pkState) {
-      TPlayStateEvent handler;
-      {
-        std::lock_guard lock(FHandlerLock);
-        handler = FOnState;
-      }
-      const auto state = static_cast<TPlayState>(event.Value);
-      if (handler)
-        Deliver(ASession, [&] { handler(this, state); });
-      if (state == psStop)
-        break;
-    } else {
+    if (event.Kind == pkEndOfDelivery)
       break;
-    }
+    Deliver(ASession, event);
+    if (event.Kind == pkState && event.Value == psStop)
+      break;
   }
   ASession->event_done = true;
 }

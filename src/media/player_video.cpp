@@ -29,9 +29,12 @@ void TVideoState::VideoThread() {
       break;
     if (r == 0)
       continue;
-    if (seek_done && seek_flushed) {
-      seek_done = false;
-      seek_paused = false;
+    {
+      std::lock_guard lock(seek_mutex);
+      if (seek_done && seek_flushed) {  // the first picture after a seek
+        seek_done = false;
+        seek_paused = false;
+      }
     }
     // A picture without a time stamp continues the video clock.
     AVRational tb = av_buffersink_get_time_base(out_video_filter);
@@ -156,7 +159,7 @@ bool TVideoState::ConfigureVideoFilters(const AVFrame* AFrame) {
   char args[256];
   std::snprintf(args, sizeof args,
                 "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", AFrame->width,
-                AFrame->height, AFrame->format, video_st->time_base.num, video_st->time_base.den,
+                AFrame->height, AFrame->format, video_st.load()->time_base.num, video_st.load()->time_base.den,
                 sar.num, sar.den);
   const std::string vfilters = Owner->VideoFilters();
   int r = avfilter_graph_create_filter(&in_video_filter, avfilter_get_by_name("buffer"), "src",

@@ -165,6 +165,10 @@ protected:
     ASSERT_TRUE(player_.LoadAVLib(ExeFolder() + "LibAV")) << player_.LastErrMsg();
   }
   void TearDown() override {
+    // Handlers may refer to a test's locals, gone when an assertion ended the test early.
+    player_.SetOnPosition(nullptr);
+    player_.SetOnState(nullptr);
+    player_.SetOnHook(nullptr);
     player_.Stop(true);
     SetMainThreadDispatcher(nullptr);
   }
