@@ -120,10 +120,8 @@ bool TCustomPlayer::InitSDLAudio(TRenderTarget* ATarget) {
 }
 
 void TCustomPlayer::QuitSDLAudio() {
-  if (FSDLAudioInited) {
+  if (FSDLAudioInited.exchange(false))
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    FSDLAudioInited = false;
-  }
 }
 
 // ---- open ----
@@ -243,10 +241,9 @@ bool TCustomPlayer::Open(const std::string& AFileName, TRenderTarget* ARenderTar
   }
   TPlaySession* s = session.get();
   try {
-    s->event_thread = std::thread([this, s] {
-      MarkPlayerThread(this);
-      EventThread(s);
-    });
+    // Not marked as a player thread: a handler delivered here may stop the file or open the
+    // next one (it only cannot wait for this thread itself).
+    s->event_thread = std::thread([this, s] { EventThread(s); });
     s->play_thread = std::thread([this, s] { PlayThread(s); });
   } catch (const std::system_error&) {
     // Without a play thread the file is shut down here; psStop ends the event thread.

@@ -286,7 +286,7 @@ private:
   const AVInputFormat* FInputFormat = nullptr;
   TRenderTarget* FScreenHandle = nullptr;
   TRenderTarget* FRenderTarget = nullptr;  // FScreenHandle or FOwnTarget
-  bool FSDLAudioInited = false;  // main thread
+  std::atomic<bool> FSDLAudioInited{false};  // this player holds SDL's sound subsystem
   bool FAudioAvailable = false;  // SDL's sound started for this file
 
   std::atomic<float> FAspectRatio{0};

@@ -222,6 +222,25 @@ TEST_F(EventsTest, AHandlerMayOpenTheNextFile) {
   EXPECT_EQ(ThreadCount(), before);
 }
 
+TEST_F(EventsTest, OnTheEventThreadAHandlerMayStopWithWaiting) {
+  std::string clip = MakeClip(dir_, "clip.mkv", 1);
+  recorder_.Attach(player_);
+  const int before = ThreadCount();
+  std::atomic<bool> returned{false};
+  player_.SetTriggerEventInMainThread(false);
+  player_.SetOnState([&](TCustomPlayer* ASender, TPlayState AState) {
+    if (AState == psEnd) {
+      ASender->Stop(true);  // waits for the play thread, not for this one
+      returned = true;
+    }
+  });
+  ASSERT_TRUE(player_.Open(clip, &target_, false)) << player_.LastErrMsg();
+  ASSERT_TRUE(Until([&] { return returned.load(); }));
+  EXPECT_TRUE(player_.Paused());  // the file is closed
+  player_.Stop(true);
+  EXPECT_EQ(ThreadCount(), before);
+}
+
 TEST_F(EventsTest, WithoutDisplayOnlyTheSoundPlays) {
   std::string clip = MakeClip(dir_, "clip.mkv", 2);
   recorder_.Attach(player_);
