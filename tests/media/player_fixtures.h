@@ -161,6 +161,8 @@ private:
 class PlayerTest : public ::testing::Test {
 protected:
   void SetUp() override {
+    // Headless sound unless the caller chose a driver (ctest's environment may not reach here).
+    ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     SetMainThreadDispatcher(&loop_);
     ASSERT_TRUE(player_.LoadAVLib(ExeFolder() + "LibAV")) << player_.LastErrMsg();
   }

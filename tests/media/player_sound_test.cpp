@@ -183,8 +183,7 @@ TEST_F(SoundTest, AudioOnlyInputReachesItsEnd) {
 }
 
 TEST_F(SoundTest, WithoutASoundDeviceVideoStillPlays) {
-  const char* old = std::getenv("SDL_AUDIODRIVER");
-  std::string saved = old ? old : "";
+  const std::string saved = std::getenv("SDL_AUDIODRIVER");  // set by the fixture
   ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
   TLogRecorder log;
   std::string clip = MakeClip(dir_, "clip.mkv", 2);
