@@ -2,6 +2,8 @@
 // then the message loop. A few command-line modes render or report without a window.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <csignal>
@@ -11,8 +13,12 @@
 
 #include "app/about_box.h"
 #include "app/batch_command.h"
+#include "app/snapshot_command.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
+#include "app/screen_widget.h"
+#include "app/file_list_model.h"
+#include "media/player.h"
 #include "media/probe_report.h"
 #include "settings/options_dialog.h"
 
@@ -29,10 +35,20 @@ int SaveScreenshot(QWidget& widget, const QString& file) {
   return 0;
 }
 
+// Lets the preview of a selected row show its first picture (at most a few seconds).
+void WaitForPreviewPicture(TForm1& AWindow) {
+  QDeadlineTimer deadline(10000);
+  while (!deadline.hasExpired() &&
+         (!AWindow.PreviewPlayer().Paused() || AWindow.pnlScreen->DisplayImage().isNull()))
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  QApplication::processEvents();
+}
+
 bool WantsOffscreen(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     QByteArray a(argv[i]);
-    if (a == "--screenshot" || a == "--screenshot-options" || a == "--version" || a == "--batch")
+    if (a == "--screenshot" || a == "--screenshot-options" || a == "--version" || a == "--batch" ||
+        a == "--snapshot-at")
       return true;
   }
   return false;
@@ -60,6 +76,8 @@ int main(int argc, char* argv[]) {
   TQtDispatcher dispatcher;
   if (argc >= 2 && std::strcmp(argv[1], "--batch") == 0)
     return RunBatchCommand(QApplication::arguments().mid(2));
+  if (argc >= 2 && std::strcmp(argv[1], "--snapshot-at") == 0)
+    return RunSnapshotAtCommand(QApplication::arguments().mid(2));
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Varnosk — 音频、视频批量格式转换");
@@ -74,6 +92,11 @@ int main(int argc, char* argv[]) {
   parser.addOption(screenshotOptions);
   QCommandLineOption batch("batch", "Convert FILE... without a window (see --batch --help).");
   parser.addOption(batch);
+  QCommandLineOption snapshotAt("snapshot-at",
+                                "Write the picture at SECONDS of FILE to OUT (.bmp .jpg .gif .png).",
+                                "SECONDS");
+  parser.addOption(snapshotAt);
+  parser.addPositionalArgument("FILE", "With --screenshot: files to add; the first is selected.");
   parser.process(app);
 
   // The windows in their order: the main window, the about box, the options dialog (which
@@ -90,8 +113,17 @@ int main(int argc, char* argv[]) {
   TForm5 options(&mainWindow);
   mainWindow.SetOptionsDialog(&options);
 
-  if (parser.isSet(screenshot))
+  if (parser.isSet(screenshot)) {
+    QStringList files;
+    for (const QString& f : parser.positionalArguments())
+      files << QFileInfo(f).absoluteFilePath();
+    if (!files.isEmpty() && mainWindow.PrepareAdd()) {
+      mainWindow.AddFileList(files);
+      mainWindow.SelectRow(mainWindow.filesModel->rowCount() - 1);  // opens the preview
+      WaitForPreviewPicture(mainWindow);
+    }
     return SaveScreenshot(mainWindow, parser.value(screenshot));
+  }
   if (parser.isSet(screenshotOptions))
     return SaveScreenshot(options, parser.value(screenshotOptions));
 

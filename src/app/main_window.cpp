@@ -31,6 +31,9 @@
 #include "app/icons.h"
 #include "app/open_filters.h"
 #include "app/progress_delegate.h"
+#include "app/qt_dispatcher.h"
+#include "media/player.h"
+#include "app/screen_widget.h"
 #include "app/shell.h"
 #include "app/skins.h"
 #include "media/task_manager.h"
@@ -96,8 +99,13 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
   // The logger exists before anything loads the media libraries (loading installs the bridge
   // that feeds it the libraries' own messages).
   mediaLogger_ = std::make_unique<TMediaLogger>();
+  // Workers and the player reach this thread through the dispatcher; a window made without the
+  // application's (tests, the command-line run) brings its own.
+  if (!MainThreadDispatcher())
+    ownDispatcher_ = std::make_unique<TQtDispatcher>();
   taskMgr_ = std::make_unique<TTaskManager>();
   ConnectTaskManager();
+  previewPlayer_ = std::make_unique<TPreviewPlayer>();
   mediaLogger_->SetOnLog([this](const void* sender, uint32_t tid, TLogLevel level,
                                 const std::string& msg) {
     MediaLoggerLog(sender, tid, level, QString::fromStdString(msg));
@@ -137,12 +145,15 @@ TForm1::TForm1(TMainWindowServices services, QWidget* parent)
   OpenMultiDialog->setFileMode(QFileDialog::ExistingFiles);
 
   BuildCatalogueLists();
+  ConnectPreviewPlayer();
   workState_.Apply(wtCreated, false);
   ApplyEnabledState();
   FormCreate();
 }
 
 TForm1::~TForm1() {
+  DetachPreviewHandlers();
+  previewPlayer_.reset();  // stops and waits before the surface it draws on goes
   taskMgr_->SetOnCustomHook(nullptr);
   taskMgr_->SetOnProgress(nullptr);
   taskMgr_->SetOnTerminate(nullptr);
@@ -388,17 +399,8 @@ QWidget* TForm1::BuildPreviewPanel() {
   col->setContentsMargins(6, 6, 6, 6);
   col->setSpacing(4);
 
-  pnlScreen = new QFrame(box);
+  pnlScreen = new TScreenWidget(box);
   pnlScreen->setFixedSize(200, 124);
-  pnlScreen->setAutoFillBackground(true);
-  QPalette black = pnlScreen->palette();
-  black.setColor(QPalette::Window, Qt::black);
-  pnlScreen->setPalette(black);
-  auto* logoLayout = new QVBoxLayout(pnlScreen);
-  auto* logo = new QLabel(pnlScreen);
-  logo->setPixmap(CommandIcon(TIconKind::Play).pixmap(40, 40));
-  logo->setAlignment(Qt::AlignCenter);
-  logoLayout->addWidget(logo);
   col->addWidget(pnlScreen, 0, Qt::AlignHCenter);
 
   bsSkinSlider1 = new QSlider(Qt::Horizontal, box);
@@ -417,8 +419,8 @@ QWidget* TForm1::BuildPreviewPanel() {
   btnSnapshot = PictureButton(box, TIconKind::Snapshot, "快照");
   btnSnapshotSettings = PictureButton(box, TIconKind::Settings, "设置");
   mnuSnapshot = new QMenu(btnSnapshotSettings);
-  mnuSnapshot->addAction("打开快照目录");
-  mnuSnapshot->addAction("设置快照目录");
+  connect(mnuSnapshot->addAction("打开快照目录"), &QAction::triggered, this, &TForm1::OpenSnapshotFolder);
+  connect(mnuSnapshot->addAction("设置快照目录"), &QAction::triggered, this, &TForm1::ChooseSnapshotFolder);
   mnuSnapshot->addSeparator();
   QMenu* types = mnuSnapshot->addMenu("快照保存类型");
   auto* typeGroup = new QActionGroup(types);
@@ -426,13 +428,26 @@ QWidget* TForm1::BuildPreviewPanel() {
     QAction* a = types->addAction(QString::fromUtf8(info.MenuText.data(), info.MenuText.size()));
     a->setCheckable(true);
     typeGroup->addAction(a);
+    snapshotTypeActions_.append(a);
+    const TSnapshotType type = info.Type;
+    connect(a, &QAction::triggered, this, [this, type] { ChooseSnapshotType(type); });
   }
-  types->actions().first()->setChecked(true);
+  snapshotTypeActions_.first()->setChecked(true);
+  // The menu's check mark follows the settings file each time the menu opens.
+  connect(mnuSnapshot, &QMenu::aboutToShow, this, [this] { ReadSnapshotType(); });
   btnSnapshotSettings->setMenu(mnuSnapshot);
   btnSnapshotSettings->setPopupMode(QToolButton::InstantPopup);
   for (QToolButton* b : {btnPlay, btnPreviewPause, btnPreviewStop, btnMuteOn, btnMuteOff,
                          btnSnapshot, btnSnapshotSettings})
     buttons->addWidget(b);
+  connect(btnPlay, &QToolButton::clicked, this, &TForm1::PreviewPlayClick);
+  connect(btnPreviewPause, &QToolButton::clicked, this, &TForm1::PreviewPauseClick);
+  connect(btnPreviewStop, &QToolButton::clicked, this, &TForm1::PreviewStopClick);
+  connect(btnMuteOn, &QToolButton::clicked, this, [this] { SetPreviewMute(true); });
+  connect(btnMuteOff, &QToolButton::clicked, this, [this] { SetPreviewMute(false); });
+  connect(btnSnapshot, &QToolButton::clicked, this, [this] { TakeSnapshot(); });
+  connect(bsSkinSlider1, &QSlider::sliderPressed, this, &TForm1::SliderMouseDown);
+  connect(bsSkinSlider1, &QSlider::sliderReleased, this, &TForm1::SliderMouseUp);
   col->addLayout(buttons);
   return box;
 }
@@ -613,9 +628,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TForm1::DetachPreviewHandlers() {}
-void TForm1::OpenPreview() {}
-void TForm1::StopPreview() {}
+
 
 void TForm1::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
@@ -627,4 +640,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
   UpdateScreenPosition();
 }
 
-void TForm1::UpdateScreenPosition() {}
+void TForm1::UpdateScreenPosition() {
+  if (previewPlayer_)
+    previewPlayer_->UpdateScreenPosition();
+}

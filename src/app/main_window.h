@@ -15,6 +15,7 @@
 #include "presets/catalogue.h"
 #include "presets/output_name.h"
 #include "presets/parameter_set.h"
+#include "settings/settings_file.h"
 
 class QAction;
 class QComboBox;
@@ -30,6 +31,9 @@ class QWidget;
 class TFileListModel;
 class TShellLauncher;
 class TForm5;
+class TScreenWidget;
+class TPreviewPlayer;
+class TQtDispatcher;
 
 // What the window asks of the desktop; tests substitute fakes.
 struct TMainWindowServices {
@@ -130,6 +134,32 @@ public:
   TInputOptions& IO1(int ARow);
   TOutputOptions& OO1(int ARow);
 
+  // Preview panel and snapshots.
+  TPreviewPlayer& PreviewPlayer() { return *previewPlayer_; }
+  void OpenPreview();
+  void StopPreview();
+  void PreviewPlayerFileOpen(int64_t ADuration, int AFrameWidth, int AFrameHeight,
+                             int& AScreenWidth, int& AScreenHeight);
+  void PreviewPlayerPosition(int64_t APTS);
+  void PreviewPlayerState(int AState);
+  void PreviewPlayClick();
+  void PreviewPauseClick();
+  void PreviewStopClick();
+  void SetPreviewMute(bool AMute);
+  void SliderMouseDown();
+  void SliderMouseUp();
+  // The position the slider's value stands for: FDuration x value div maximum (microseconds).
+  int64_t SliderTarget() const;
+  // Writes the picture on display as a numbered file of the snapshot folder; returns its path
+  // (empty when nothing was written).
+  QString TakeSnapshot();
+  QString ReadSnapshotFolder();
+  TSnapshotType ReadSnapshotType();
+  void OpenSnapshotFolder();
+  void ChooseSnapshotFolder();
+  void ChooseSnapshotType(TSnapshotType AType);
+  QList<QAction*> SnapshotTypeActions() const { return snapshotTypeActions_; }
+
   // Conversion run.
   void BuildTasks();
   void TaskMgrProgress(const TProgressInfo& AProgressInfo);
@@ -217,7 +247,7 @@ public:
   QComboBox* bsSkinComboBox10 = nullptr;  // sample rate
   QComboBox* bsSkinComboBox4 = nullptr;   // aspect mode
 
-  QFrame* pnlScreen = nullptr;  // preview surface
+  TScreenWidget* pnlScreen = nullptr;  // preview surface
   QSlider* bsSkinSlider1 = nullptr;
   QToolButton* btnPlay = nullptr;
   QToolButton* btnPreviewPause = nullptr;
@@ -260,8 +290,7 @@ private:
   QList<QWidget*> PresetControls() const;
   void UpdateScreenPosition();
   void DetachPreviewHandlers();
-  void OpenPreview();
-  void StopPreview();
+  void ConnectPreviewPlayer();
   void ConnectTaskManager();
   int ThreadCountSetting() const;
   int AfterDoneSetting() const;
@@ -270,7 +299,10 @@ private:
   TMainWindowServices services_;
   std::unique_ptr<TShellLauncher> ownShell_;
   std::unique_ptr<TMediaLogger> mediaLogger_;
+  std::unique_ptr<TQtDispatcher> ownDispatcher_;  // when the application installed none
   std::unique_ptr<TTaskManager> taskMgr_;
+  std::unique_ptr<TPreviewPlayer> previewPlayer_;
+  QList<QAction*> snapshotTypeActions_;  // "BMP文件" ... "PNG文件"
   TWorkState workState_;
   QStringList mmoLog_;
   QString fileOutPutPath_;

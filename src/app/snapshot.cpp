@@ -43,15 +43,18 @@ QString SaveSnapshotPicture(const QImage& APicture, const QString& AFolder, cons
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
       break;
   }
-  bool ok;
-  if (AType == TSnapshotType::stGIF) {
-    ok = WriteGif(APicture, path, AError);
-  } else {
-    const char* format = AType == TSnapshotType::stBMP ? "BMP" : AType == TSnapshotType::stJPG ? "JPG" : "PNG";
-    QImageWriter writer(path, format);
-    ok = writer.write(APicture);
-    if (!ok && AError)
-      *AError = writer.errorString();
-  }
-  return ok ? path : QString();
+  return WriteSnapshotFile(APicture, path, AType, AError) ? path : QString();
+}
+
+bool WriteSnapshotFile(const QImage& APicture, const QString& APath, TSnapshotType AType,
+                       QString* AError) {
+  if (AType == TSnapshotType::stGIF)
+    return WriteGif(APicture, APath, AError);
+  const char* format = AType == TSnapshotType::stBMP ? "BMP" : AType == TSnapshotType::stJPG ? "JPG" : "PNG";
+  QImageWriter writer(APath, format);
+  if (writer.write(APicture))
+    return true;
+  if (AError)
+    *AError = APath + ": " + writer.errorString();
+  return false;
 }

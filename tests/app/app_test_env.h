@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "app/main_window.h"
+#include "app/screen_widget.h"
 #include "app/shell.h"
 
 // Records what would have been opened instead of opening it.

@@ -59,9 +59,10 @@ private slots:
     TTaskManager& mgr = w.TaskMgr();
     TEndlessInput in1(env.program.path() + "/in1"), in2(env.program.path() + "/in2");
     for (const TEndlessInput* in : {&in1, &in2}) {
-      const int t = mgr.AddTask(in->Path());
+      const int t = mgr.AddTask(in->Path(), "f=s16le");  // the FIFO carries raw sound
       QVERIFY2(t >= 0, mgr.LastErrMsg().c_str());
-      QVERIFY(mgr.SetOutputFile(t, env.program.path().toStdString() + "/out" + std::to_string(t)));
+      QVERIFY(mgr.SetOutputFile(t, env.program.path().toStdString() + "/out" + std::to_string(t) +
+                                       ".wav"));
     }
     std::atomic<int> terminations{0};
     std::atomic<int> progress{0};
