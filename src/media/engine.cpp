@@ -177,7 +177,7 @@ int CheckedMaxFiles(int AMaxFiles) {
 }  // namespace
 
 TCustomFFmpeg::TCustomFFmpeg(int AMaxFiles) : max_files_(CheckedMaxFiles(AMaxFiles)) {
-  media_.reset(NewEngineMedia(max_files_));
+  media_.reset(NewEngineMedia(*this, max_files_));
   ResetOptions();
 }
 
@@ -412,6 +412,12 @@ TFFmpeg::~TFFmpeg() { Shutdown(); }
 
 TMediaProbe* TFFmpeg::MediaProbe(int AIndex) const {
   return AIndex >= 0 && AIndex < MaxFiles() ? media_probes_[AIndex].get() : nullptr;
+}
+
+void TFFmpeg::InputsClosing() {
+  for (auto& probe : media_probes_)
+    if (probe && !probe->OwnHandle() && probe->FileHandle())
+      probe->SetFileHandle(nullptr);
 }
 
 void TFFmpeg::AttachMediaProbe(int AIndex, std::unique_ptr<TMediaProbe> AProbe) {

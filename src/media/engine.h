@@ -2,7 +2,7 @@
 // outputs, one run) on a worker thread or in the caller's thread; TFFmpeg adds the stored
 // option records of each input and output. This header is the control side: creation, start,
 // worker thread, stop, pause, resume, termination and the events the engine raises. The media
-// work behind OpenInput / OpenOutput / Transcode lives in its own source file.
+// work behind OpenInput / OpenOutput / Transcode is TEngineMedia (engine_media.h).
 #pragma once
 
 #include <atomic>
@@ -132,7 +132,8 @@ class TVideoHooks;
 // The media work's own state (opened inputs and outputs, run tables); defined with the media
 // work.
 struct TEngineMedia;
-TEngineMedia* NewEngineMedia(int AMaxFiles);
+TEngineMedia* NewEngineMedia(TCustomFFmpeg& AEngine, int AMaxFiles);
+struct AVFormatContext;
 struct TEngineMediaDeleter {
   void operator()(TEngineMedia* AMedia) const;
 };
@@ -176,6 +177,9 @@ public:
   int OpenOutput(const std::string& AFileName, bool AJoin);
   int InputCount() const;   // nb_input_files
   int OutputCount() const;  // nb_output_files
+  // The opened container of input AIndex (nullptr when there is none); it stays the engine's
+  // and is closed by the clean-up, after InputsClosing.
+  AVFormatContext* InputHandle(int AIndex) const;
 
   int MaxFiles() const { return max_files_; }
   bool Converting() const { return converting_; }
@@ -262,6 +266,9 @@ protected:
   void CloseDecoders();
   // Releases everything opened for inputs and outputs; counters become 0.
   void CleanUp();
+  // Called by the clean-up just before the inputs' containers are closed, so whoever was
+  // given an InputHandle lets go of it.
+  virtual void InputsClosing() {}
   // The termination step: not converting, terminated, no worker; raises OnTerminate.
   void Terminate();
 
@@ -285,6 +292,7 @@ protected:
 private:
   friend class TConvertThread;
   friend struct TOptionCall;
+  friend struct TEngineMedia;
   class TDoTerminateThread;
 
   void RunStep(const std::function<void()>& AStep);
@@ -366,6 +374,10 @@ public:
   // a stream, with that kind's settings taken first from the queue, else from the defaults.
   void ApplyNewStreamLines(const TOutputOptions& AOptions);
   const TStreamDefaults& StreamDefaults() const { return stream_defaults_; }
+
+protected:
+  // The probes let go of the containers the clean-up is about to close.
+  void InputsClosing() override;
 
 private:
   void ApplyOutputRecordSteps(const TOutputOptions& AOptions);

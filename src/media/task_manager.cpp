@@ -274,12 +274,12 @@ bool TCustomTaskManager::OpenTaskInput(TFFmpeg& ATask, const std::string& AFileN
     slot.Reset();
     return false;
   }
-  // The probe of the input just opened. The byte-copying media work opens no container the
-  // probe could share, so the probe reads the file itself.
+  // The probe of the input just opened shares the engine's container; the engine takes it
+  // back (InputsClosing) before closing it.
+  const int index = ATask.InputCount() - 1;
   auto probe = std::make_unique<TMediaProbe>();
-  if (AVLibSetLoaded(ProbeLibraries))
-    probe->LoadFile(AFileName);
-  ATask.AttachMediaProbe(ATask.InputCount() - 1, std::move(probe));
+  probe->SetFileHandle(ATask.InputHandle(index));
+  ATask.AttachMediaProbe(index, std::move(probe));
   return true;
 }
 

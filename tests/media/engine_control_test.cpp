@@ -1,5 +1,6 @@
-// The per-task engine on its own: creation, the byte-copy media work, start, worker thread,
-// pause, resume, stop, termination of a never-started engine, failures and priorities.
+// The per-task engine on its own: creation, conversions into several outputs and joined,
+// opening failures, start, worker thread, pause, resume, stop, termination of a never-started
+// engine, failures during a run and priorities.
 #include <csignal>
 
 #include <poll.h>
@@ -7,6 +8,11 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include "media/ffutils.h"
 #include "task_manager_support.h"
 
 using namespace tmtest;
@@ -93,9 +99,6 @@ private:
   bool release_ = false;
 };
 
-constexpr int64_t kBytesPerSecond = 16000;  // the stand-in's nominal stream rate
-int64_t DurationOf(int64_t ABytes) { return ABytes * 1000000 / kBytesPerSecond; }
-
 }  // namespace
 
 TEST(EngineCreate, CapacityMustLieIn1To512) {
@@ -120,74 +123,94 @@ TEST(EngineCreate, CapacityMustLieIn1To512) {
   }
 }
 
-TEST(EngineStandIn, CopiesAllInputsIntoEveryOutput) {
+TEST(EngineConvert, ConvertsIntoEveryOutputAndReportsAtTheEnd) {
   TempDir dir;
-  const std::string a = RandomBytes(300000, 1), b = RandomBytes(70000, 2);
-  WriteFile(dir / "a.bin", a);
-  WriteFile(dir / "b.bin", b);
+  const std::string clip = enginetest::MakeClip(dir / "clip.avi", 2.0, "160x120");
+  const std::string tone = enginetest::MakeTone(dir / "tone.wav", 3.0);
   EngineWatch watch;
   TFFmpeg engine(4);
   watch.Attach(engine);
-  ASSERT_TRUE(engine.OpenInput(dir / "a.bin"));
-  ASSERT_TRUE(engine.OpenInput(dir / "b.bin"));
-  EXPECT_EQ(engine.TotalOutputDuration(), DurationOf(300000));  // the longest input
-  EXPECT_EQ(engine.OpenOutput(dir / "o1.bin", false), 1);
-  EXPECT_EQ(engine.OpenOutput(dir / "o2.bin", false), 2);
+  ASSERT_TRUE(engine.OpenInput(clip)) << engine.LastErrMsg();
+  ASSERT_TRUE(engine.OpenInput(tone)) << engine.LastErrMsg();
+  EXPECT_NEAR(engine.TotalOutputDuration() / 1e6, 3.0, 0.05);  // the longest input
+  EXPECT_EQ(engine.OpenOutput(dir / "o1.mkv", false), 1) << engine.LastErrMsg();
+  EXPECT_EQ(engine.OpenOutput(dir / "o2.wav", false), 2) << engine.LastErrMsg();
 
   EXPECT_EQ(engine.StartConvert(false, tpNormal), nullptr);  // ran in this thread
   EXPECT_TRUE(engine.Terminated());
-  EXPECT_TRUE(engine.Finished());
+  EXPECT_TRUE(engine.Finished()) << engine.FatalMessage();
   EXPECT_FALSE(engine.FatalException());
   EXPECT_EQ(watch.terminations, 1);
   EXPECT_EQ(watch.term_thread, std::this_thread::get_id());
-  EXPECT_EQ(ReadFile(dir / "o1.bin"), a + b);
-  EXPECT_EQ(ReadFile(dir / "o2.bin"), a + b);
   EXPECT_EQ(engine.InputCount(), 0);  // released by the clean-up
   EXPECT_EQ(engine.OutputCount(), 0);
+
+  const auto o1 = enginetest::Probe(dir / "o1.mkv", true);
+  ASSERT_TRUE(o1.ok) << o1.log;
+  ASSERT_NE(o1.First("video"), nullptr);
+  EXPECT_EQ(o1.First("video")->Int("width"), 160);
+  EXPECT_EQ(o1.First("video")->Int("nb_read_frames"), 50);
+  ASSERT_NE(o1.First("audio"), nullptr);
+  const auto o2 = enginetest::Probe(dir / "o2.wav");
+  ASSERT_TRUE(o2.ok) << o2.log;
+  EXPECT_EQ(o2.Count("video"), 0);
+  ASSERT_NE(o2.First("audio"), nullptr);
+  EXPECT_EQ(o2.First("audio")->Int("sample_rate"), 44100);
 
   ASSERT_FALSE(watch.reports.empty());
   const Report& last = watch.reports.back();
   EXPECT_EQ(last.file_index, -1);
-  EXPECT_EQ(last.frame_number, -1);
-  EXPECT_EQ(last.fps, -1);
-  EXPECT_FLOAT_EQ(last.quality, -1.0f);
-  EXPECT_EQ(last.size, 370000);
-  EXPECT_EQ(last.duration, DurationOf(370000));
-  EXPECT_EQ(last.total, DurationOf(300000));
-  EXPECT_NEAR(last.bitrate, kBytesPerSecond * 8 / 1000.0, 1.0);
+  EXPECT_EQ(last.frame_number, 50);
+  EXPECT_GE(last.fps, 0);
+  EXPECT_GT(last.quality, 0.0f);
+  EXPECT_EQ(last.size, static_cast<int64_t>(std::filesystem::file_size(dir / "o1.mkv")));
+  EXPECT_NEAR(last.duration / 1e6, 2.0, 0.1);
+  EXPECT_NEAR(last.total / 1e6, 3.0, 0.05);
+  EXPECT_NEAR(last.bitrate, last.size * 8.0 / (last.duration / 1e6) / 1000.0, 1.0);
 }
 
-TEST(EngineStandIn, JoinSumsDurationsAndTakesOneOutput) {
+TEST(EngineConvert, JoinSumsDurationsAndTakesOneOutput) {
   TempDir dir;
-  const std::string a = RandomBytes(100000, 3), b = RandomBytes(50000, 4), c = RandomBytes(10, 5);
-  WriteFile(dir / "a", a);
-  WriteFile(dir / "b", b);
-  WriteFile(dir / "c", c);
+  const double lengths[] = {1.0, 2.0, 1.5};
+  std::vector<std::string> names;
+  int frames = 0;
+  for (int i = 0; i < 3; ++i) {
+    names.push_back(
+        enginetest::MakeClip(dir / ("part" + std::to_string(i) + ".avi"), lengths[i], "160x120"));
+    frames += enginetest::Probe(names.back(), true).First("video")->Int("nb_read_frames");
+  }
   EngineWatch watch;
   TFFmpeg engine(8);
   watch.Attach(engine);
-  for (const char* name : {"a", "b", "c"})
-    ASSERT_TRUE(engine.OpenInput(dir / name));
-  EXPECT_EQ(engine.OpenOutput(dir / "joined", true), 3);  // one output entry per input
+  for (const std::string& name : names)
+    ASSERT_TRUE(engine.OpenInput(name)) << engine.LastErrMsg();
+  EXPECT_EQ(engine.OpenOutput(dir / "joined.avi", true), 3);  // one output entry per input
   EXPECT_TRUE(engine.JoinMode());
-  EXPECT_EQ(engine.TotalOutputDuration(), DurationOf(100000) + DurationOf(50000) + DurationOf(10));
-  EXPECT_EQ(engine.OpenOutput(dir / "second", false), -1);
+  EXPECT_NEAR(engine.TotalOutputDuration() / 1e6, 4.5, 0.1);
+  EXPECT_EQ(engine.OpenOutput(dir / "second.avi", false), -1);
   EXPECT_EQ(engine.LastErrMsg(), "Cannot join more than one output file.");
-  EXPECT_FALSE(Exists(dir / "second"));
+  EXPECT_FALSE(Exists(dir / "second.avi"));
 
   TConvertThread* thread = engine.StartConvert(true, tpNormal);
   ASSERT_NE(thread, nullptr);
   thread->Resume();
   ASSERT_TRUE(watch.Wait([&] { return watch.terminations == 1; }));
-  EXPECT_TRUE(engine.Finished());
+  EXPECT_TRUE(engine.Finished()) << engine.FatalMessage();
   EXPECT_NE(watch.term_thread, std::this_thread::get_id());
-  EXPECT_EQ(ReadFile(dir / "joined"), a + b + c);
+  const auto joined = enginetest::Probe(dir / "joined.avi", true);
+  ASSERT_TRUE(joined.ok) << joined.log;
+  ASSERT_NE(joined.First("video"), nullptr);
+  EXPECT_EQ(joined.First("video")->Int("nb_read_frames"), frames);
+  EXPECT_NEAR(joined.Duration(), 4.5, 0.15);
+  // The frame number of the reports goes on counting across the segments.
+  ASSERT_FALSE(watch.reports.empty());
+  EXPECT_EQ(watch.reports.back().frame_number, frames);
 }
 
-TEST(EngineStandIn, OpenFailuresSayWhy) {
+TEST(EngineConvert, OpenFailuresSayWhy) {
   TempDir dir;
-  const std::string data = RandomBytes(1000, 6);
-  WriteFile(dir / "in", data);
+  const std::string tone = enginetest::MakeTone(dir / "in.wav", 0.2);
+  WriteFile(dir / "text.avi", "not media at all\n");
   std::filesystem::create_directory(dir / "folder");
   const std::string missing = dir / "missing.avi";
   const std::string nodir = dir / "nodir/out.avi";
@@ -195,36 +218,66 @@ TEST(EngineStandIn, OpenFailuresSayWhy) {
   TFFmpeg engine(2);
   EXPECT_FALSE(engine.OpenInput(missing));
   EXPECT_EQ(engine.LastErrMsg(), missing + ": No such file or directory");
+  EXPECT_FALSE(engine.OpenInput(dir / "text.avi"));
+  EXPECT_EQ(engine.LastErrMsg(), dir / "text.avi: Invalid data found when processing input");
   EXPECT_FALSE(engine.OpenInput(dir / "folder"));
   EXPECT_EQ(engine.LastErrMsg().rfind(dir / "folder: ", 0), 0u);
   EXPECT_FALSE(engine.OpenInput("stream:1234:x"));
   EXPECT_EQ(engine.LastErrMsg().rfind("stream:1234:x: ", 0), 0u);
+  engine.ParseOption("f", "no_such_format");
+  EXPECT_FALSE(engine.OpenInput(tone));
+  EXPECT_EQ(engine.LastErrMsg(), "Unknown input format: \"no_such_format\"");
+  engine.ParseOption("acodec", "no_such_decoder");
+  EXPECT_FALSE(engine.OpenInput(tone));
+  EXPECT_EQ(engine.LastErrMsg(), "Unknown decoder 'no_such_decoder'");
+  engine.ParseOption("acodec", "mpeg4");
+  EXPECT_FALSE(engine.OpenInput(tone));
+  EXPECT_EQ(engine.LastErrMsg(), "Invalid decoder type 'mpeg4'");
   EXPECT_EQ(engine.InputCount(), 0);
 
-  ASSERT_TRUE(engine.OpenInput(dir / "in"));
+  ASSERT_TRUE(engine.OpenInput(tone)) << engine.LastErrMsg();  // the requests did not stay
   EXPECT_EQ(engine.OpenOutput(nodir, false), -1);
   EXPECT_EQ(engine.LastErrMsg(), nodir + ": No such file or directory");
+  EXPECT_EQ(engine.OpenOutput(dir / "out.unknown_extension", false), -1);
+  EXPECT_EQ(engine.LastErrMsg(), "Unable to find a suitable output format for '" +
+                                     (dir / "out.unknown_extension") + "'");
+  engine.ParseOption("f", "ffm");  // the server feed format is gone from the libraries
+  EXPECT_EQ(engine.OpenOutput(dir / "feed.ffm", false), -1);
+  EXPECT_EQ(engine.LastErrMsg(), "Requested output format 'ffm' is not a suitable output format");
   // The output must never truncate an input of the same task.
-  EXPECT_EQ(engine.OpenOutput(dir / "in", false), -1);
+  const std::string before = ReadFile(tone);
+  EXPECT_EQ(engine.OpenOutput(tone, false), -1);
   EXPECT_NE(engine.LastErrMsg().find("same file as input #0"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir / "in"), data);
+  EXPECT_EQ(ReadFile(tone), before);
   EXPECT_EQ(engine.OutputCount(), 0);
 
-  ASSERT_TRUE(engine.OpenInput(dir / "in"));
-  EXPECT_FALSE(engine.OpenInput(dir / "in"));
+  ASSERT_TRUE(engine.OpenInput(tone));
+  EXPECT_FALSE(engine.OpenInput(tone));
   EXPECT_EQ(engine.LastErrMsg(), "max input files 2 reached");
 }
 
-TEST(EngineStandIn, EmptyOutputIsDeletedByCleanUp) {
+TEST(EngineConvert, EmptyOutputsAreDeletedByTheCleanUp) {
   TempDir dir;
-  WriteFile(dir / "empty", "");
+  const std::string clip = enginetest::MakeClip(dir / "clip.avi", 0.5, "160x120");
+  {
+    // Never run: the output opened when it was set is deleted with the engine.
+    TFFmpeg engine(1);
+    ASSERT_TRUE(engine.OpenInput(clip));
+    ASSERT_EQ(engine.OpenOutput(dir / "never.avi", false), 1);
+    EXPECT_TRUE(Exists(dir / "never.avi"));
+  }
+  EXPECT_FALSE(Exists(dir / "never.avi"));
+
+  // A run that fails before writing anything.
   TFFmpeg engine(1);
-  ASSERT_TRUE(engine.OpenInput(dir / "empty"));
-  ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
-  EXPECT_TRUE(Exists(dir / "out"));
+  ASSERT_TRUE(engine.OpenInput(clip));
+  engine.ParseOption("map", "0.0");  // the video stream for the audio output
+  ASSERT_EQ(engine.OpenOutput(dir / "failed.wav", false), 1);
   engine.StartConvert(false, tpNormal);
-  EXPECT_TRUE(engine.Finished());
-  EXPECT_FALSE(Exists(dir / "out"));
+  EXPECT_FALSE(engine.Finished());
+  EXPECT_TRUE(engine.FatalException());
+  EXPECT_EQ(engine.FatalMessage(), "Codec type mismatch for mapping #0.0 (Video) -> #0.0 (Audio)");
+  EXPECT_FALSE(Exists(dir / "failed.wav"));
 }
 
 TEST(EngineStart, MissingInputOrOutputEndsTheRunAtOnce) {
@@ -238,18 +291,19 @@ TEST(EngineStart, MissingInputOrOutputEndsTheRunAtOnce) {
       {false, true, true, "At least one input file must be specified"},
       {false, false, false, "At least one output file must be specified"},
   };
+  TempDir media;
+  const std::string tone = enginetest::MakeTone(media / "in.wav", 0.2);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     TempDir dir;
-    WriteFile(dir / "in", "data");
     EngineWatch watch;
     TFFmpeg engine(2);
     watch.Attach(engine);
     if (c.input) {
-      ASSERT_TRUE(engine.OpenInput(dir / "in"));
+      ASSERT_TRUE(engine.OpenInput(tone));
     }
     if (c.output) {
-      ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
+      ASSERT_EQ(engine.OpenOutput(dir / "out.wav", false), 1);
     }
     EXPECT_EQ(engine.StartConvert(c.threaded, tpNormal), nullptr);
     EXPECT_EQ(watch.terminations, 1);
@@ -258,18 +312,18 @@ TEST(EngineStart, MissingInputOrOutputEndsTheRunAtOnce) {
     EXPECT_FALSE(engine.Finished());
     EXPECT_TRUE(engine.FatalException());
     EXPECT_EQ(engine.FatalMessage(), c.message);
-    EXPECT_FALSE(Exists(dir / "out"));  // the clean-up deleted the empty output
+    EXPECT_FALSE(Exists(dir / "out.wav"));  // the clean-up deleted the empty output
   }
 }
 
 TEST(EngineStart, RunsOnceUntilInitEngine) {
   TempDir dir;
-  WriteFile(dir / "in", RandomBytes(5000, 7));
+  const std::string tone = enginetest::MakeTone(dir / "in.wav", 0.5);
   EngineWatch watch;
   TFFmpeg engine(1);
   watch.Attach(engine);
-  ASSERT_TRUE(engine.OpenInput(dir / "in"));
-  ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
+  ASSERT_TRUE(engine.OpenInput(tone));
+  ASSERT_EQ(engine.OpenOutput(dir / "out.mp2", false), 1);
   engine.StartConvert(false, tpNormal);
   EXPECT_EQ(engine.StartConvert(false, tpNormal), nullptr);
   EXPECT_EQ(engine.StartConvert(true, tpNormal), nullptr);
@@ -277,25 +331,28 @@ TEST(EngineStart, RunsOnceUntilInitEngine) {
 
   engine.InitEngine();
   EXPECT_FALSE(engine.Terminated());
-  ASSERT_TRUE(engine.OpenInput(dir / "in"));
-  ASSERT_EQ(engine.OpenOutput(dir / "out2", false), 1);
+  ASSERT_TRUE(engine.OpenInput(tone));
+  ASSERT_EQ(engine.OpenOutput(dir / "out2.wav", false), 1);
   TConvertThread* thread = engine.StartConvert(true, tpNormal);
   ASSERT_NE(thread, nullptr);
   thread->Resume();
   ASSERT_TRUE(watch.Wait([&] { return watch.terminations == 2; }));
-  EXPECT_EQ(ReadFile(dir / "out2"), ReadFile(dir / "in"));
+  EXPECT_TRUE(engine.Finished());
+  // PCM in, PCM out: the samples come through unchanged.
+  const std::string in = ReadFile(tone), out = ReadFile(dir / "out2.wav");
+  ASSERT_GT(out.size(), 1000u);
+  EXPECT_EQ(out.substr(out.size() - 1000), in.substr(in.size() - 1000));
 }
 
 // A worker held inside a progress report; every loop turn reports (ReportInterval 0).
 class EngineRun : public ::testing::Test {
 protected:
   void SetUp() override {
-    data_ = RandomBytes(2 * 1024 * 1024, 8);
-    WriteFile(dir_ / "in", data_);
+    input_ = enginetest::MakeTone(dir_ / "in.wav", 20.0);
     engine_.ReportInterval = 0;
     watch_.Attach(engine_);
-    ASSERT_TRUE(engine_.OpenInput(dir_ / "in"));
-    ASSERT_EQ(engine_.OpenOutput(dir_ / "out", false), 1);
+    ASSERT_TRUE(engine_.OpenInput(input_));
+    ASSERT_EQ(engine_.OpenOutput(dir_ / "out.mkv", false), 1);
   }
   // Starts the worker and holds it in its first report.
   void StartHeld() {
@@ -308,7 +365,7 @@ protected:
   }
 
   TempDir dir_;
-  std::string data_;
+  std::string input_;
   EngineWatch watch_;  // outlives the engine, whose last events it receives
   TFFmpeg engine_{2};
 };
@@ -329,10 +386,12 @@ TEST_F(EngineRun, PauseHoldsTheLoopAndResumeContinues) {
   EXPECT_TRUE(engine_.Finished());
   EXPECT_FALSE(engine_.Paused());
   EXPECT_GT(watch_.reports.size(), reports);
-  EXPECT_EQ(ReadFile(dir_ / "out"), data_);
+  const auto out = enginetest::Probe(dir_ / "out.mkv");
+  ASSERT_TRUE(out.ok) << out.log;
+  EXPECT_NEAR(out.Duration(), 20.0, 0.1);
 }
 
-TEST_F(EngineRun, StopEndsAPausedRun) {
+TEST_F(EngineRun, StopEndsAPausedRunAndLeavesAPlayableOutput) {
   StartHeld();
   engine_.Pause();
   watch_.Release();
@@ -342,11 +401,13 @@ TEST_F(EngineRun, StopEndsAPausedRun) {
   }
   EXPECT_EQ(watch_.Terminations(), 1);  // the wait covered the termination
   EXPECT_FALSE(engine_.Finished());
-  EXPECT_FALSE(engine_.FatalException());
+  EXPECT_FALSE(engine_.FatalException()) << engine_.FatalMessage();
   EXPECT_TRUE(engine_.Broken());
-  std::string out = ReadFile(dir_ / "out");
-  EXPECT_LT(out.size(), data_.size());
-  EXPECT_EQ(out, data_.substr(0, out.size()));
+  const auto out = enginetest::Probe(dir_ / "out.mkv", true);
+  ASSERT_TRUE(out.ok) << out.log;
+  ASSERT_NE(out.First("audio"), nullptr);
+  EXPECT_GT(out.First("audio")->Int("nb_read_frames"), 0);
+  EXPECT_LT(out.Duration(), 19.0);
 }
 
 TEST_F(EngineRun, StopWithWaitFromTheWorkersOwnHandlerReturns) {
@@ -371,8 +432,9 @@ TEST(EngineControl, DestroyingARunningEngineStopsAndWaits) {
   auto engine = std::make_unique<TFFmpeg>(1);
   engine->ReportInterval = 0;
   watch.Attach(*engine);
-  ASSERT_TRUE(engine->OpenInput(source.Path()));
-  ASSERT_EQ(engine->OpenOutput(dir / "out", false), 1);
+  engine->ParseOption("f", "s16le");
+  ASSERT_TRUE(engine->OpenInput(source.Path())) << engine->LastErrMsg();
+  ASSERT_EQ(engine->OpenOutput(dir / "out.wav", false), 1);
   engine->StartConvert(true, tpNormal)->Resume();
   ASSERT_TRUE(watch.Wait([&] { return !watch.reports.empty(); }));
   {
@@ -384,15 +446,16 @@ TEST(EngineControl, DestroyingARunningEngineStopsAndWaits) {
 }
 
 TEST(EngineControl, NeverStartedEngineTerminatesWithoutRunning) {
+  TempDir media;
+  const std::string tone = enginetest::MakeTone(media / "in.wav", 0.2);
   for (bool wait : {true, false}) {
     SCOPED_TRACE(wait);
     TempDir dir;
-    WriteFile(dir / "in", "data");
     EngineWatch watch;
     TFFmpeg engine(1);
     watch.Attach(engine);
-    ASSERT_TRUE(engine.OpenInput(dir / "in"));
-    ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
+    ASSERT_TRUE(engine.OpenInput(tone));
+    ASSERT_EQ(engine.OpenOutput(dir / "out.wav", false), 1);
     engine.StopOrTerminate(wait);
     if (wait) {
       EXPECT_EQ(watch.Terminations(), 1);
@@ -416,12 +479,13 @@ TEST(EngineControl, OutputFailingMidwayEndsTheRunWithItsError) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
-  WriteFile(dir / "in", RandomBytes(4 * 1024 * 1024, 9));
+  const std::string tone = enginetest::MakeTone(dir / "in.wav", 30.0);
   EngineWatch watch;
   TFFmpeg engine(1);
   watch.Attach(engine);
-  ASSERT_TRUE(engine.OpenInput(dir / "in"));
-  ASSERT_EQ(engine.OpenOutput(fifo, false), 1);
+  ASSERT_TRUE(engine.OpenInput(tone));
+  engine.ParseOption("f", "wav");
+  ASSERT_EQ(engine.OpenOutput(fifo, false), 1) << engine.LastErrMsg();
   TConvertThread* thread = engine.StartConvert(true, tpNormal);
   ASSERT_NE(thread, nullptr);
   thread->Resume();
@@ -442,7 +506,7 @@ TEST(EngineControl, OutputFailingMidwayEndsTheRunWithItsError) {
 
   ASSERT_TRUE(watch.Wait([&] { return watch.terminations == 1; }));
   EXPECT_TRUE(engine.FatalException());
-  EXPECT_EQ(engine.FatalMessage(), fifo + ": Broken pipe");
+  EXPECT_EQ(engine.FatalMessage(), ErrorText("av_interleaved_write_frame()", AVERROR(EPIPE)));
   EXPECT_FALSE(engine.Finished());
 }
 
@@ -458,7 +522,7 @@ TEST(EnginePriority, WorkerRunsWithTheAskedPriority) {
                  Case{tpLower, SCHED_OTHER, 5}, Case{tpNormal, SCHED_OTHER, 0}}) {
     SCOPED_TRACE(c.priority);
     TempDir dir;
-    WriteFile(dir / "in", "some bytes");
+    const std::string tone = enginetest::MakeTone(dir / "in.wav", 0.1);
     EngineWatch watch;
     TFFmpeg engine(1);
     std::atomic<int> policy{-1}, nice_value{100};
@@ -467,8 +531,8 @@ TEST(EnginePriority, WorkerRunsWithTheAskedPriority) {
       nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
     };
     watch.Attach(engine);
-    ASSERT_TRUE(engine.OpenInput(dir / "in"));
-    ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
+    ASSERT_TRUE(engine.OpenInput(tone));
+    ASSERT_EQ(engine.OpenOutput(dir / "out.wav", false), 1);
     TConvertThread* thread = engine.StartConvert(true, c.priority);
     ASSERT_NE(thread, nullptr);
     EXPECT_TRUE(thread->Suspended());
@@ -483,12 +547,12 @@ TEST(EnginePriority, WorkerRunsWithTheAskedPriority) {
 TEST(EnginePriority, RaisingIsAttemptedAndNeverFailsTheRun) {
   for (TThreadPriority p : {tpHigher, tpHighest, tpTimeCritical}) {
     TempDir dir;
-    WriteFile(dir / "in", RandomBytes(1000, 10));
+    const std::string tone = enginetest::MakeTone(dir / "in.wav", 0.1);
     EngineWatch watch;
     TFFmpeg engine(1);
     watch.Attach(engine);
-    ASSERT_TRUE(engine.OpenInput(dir / "in"));
-    ASSERT_EQ(engine.OpenOutput(dir / "out", false), 1);
+    ASSERT_TRUE(engine.OpenInput(tone));
+    ASSERT_EQ(engine.OpenOutput(dir / "out.wav", false), 1);
     engine.StartConvert(true, p)->Resume();
     ASSERT_TRUE(watch.Wait([&] { return watch.terminations == 1; }));
     EXPECT_TRUE(engine.Finished());

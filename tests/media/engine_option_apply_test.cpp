@@ -11,6 +11,7 @@ extern "C" {
 
 #include "engine_option_support.h"
 #include "media/task_manager.h"
+#include "engine_fixtures.h"
 #include "task_manager_support.h"
 
 using namespace opttest;
@@ -20,7 +21,9 @@ protected:
   // Applies AOptions as SetOutputFile does, with an output opened in between.
   void DescribeOutput(const TOutputOptions& AOptions) {
     engine.ApplyOutputRecord(AOptions);
-    ASSERT_GE(engine.OpenOutput(dir_ / ("out" + std::to_string(engine.OutputCount())), false), 0)
+    ASSERT_GE(engine.OpenOutput(dir_ / ("out" + std::to_string(engine.OutputCount()) + ".mkv"),
+                                false),
+              0)
         << engine.LastErrMsg();
     engine.Options().ResetOutputSettings();
     engine.ApplyNewStreamLines(AOptions);
@@ -291,18 +294,19 @@ class ApplyThroughTaskManager : public EngineTest {
 protected:
   void SetUp() override {
     EngineTest::SetUp();
-    tmtest::WriteFile(dir_ / "in", "data");
-    ASSERT_EQ(tm_.AddTask(dir_ / "in"), 0) << tm_.LastErrMsg();
+    in_ = enginetest::MakeTone(dir_ / "in.wav", 0.1);
+    ASSERT_EQ(tm_.AddTask(in_), 0) << tm_.LastErrMsg();
     task_ = tm_.FFmpegList().Get(0);
   }
   tmtest::TempDir dir_;
+  std::string in_;
   tmtest::TestTaskManager tm_;
   TFFmpeg* task_ = nullptr;
 };
 
 TEST_F(ApplyThroughTaskManager, HookAndJoinLinesIgnoreTheirValues) {
-  ASSERT_TRUE(tm_.AddInputFile(0, dir_ / "in"));
-  ASSERT_TRUE(tm_.SetOutputFile(0, dir_ / "out", "Hook=0<CRLF>Join")) << tm_.LastErrMsg();
+  ASSERT_TRUE(tm_.AddInputFile(0, in_));
+  ASSERT_TRUE(tm_.SetOutputFile(0, dir_ / "out.wav", "Hook=0<CRLF>Join")) << tm_.LastErrMsg();
   EXPECT_TRUE(task_->OutputOptions(0).CustomHook);
   EXPECT_TRUE(task_->OutputOptions(0).Join);
   EXPECT_TRUE(task_->JoinMode());
@@ -310,21 +314,21 @@ TEST_F(ApplyThroughTaskManager, HookAndJoinLinesIgnoreTheirValues) {
 }
 
 TEST_F(ApplyThroughTaskManager, RefusalsFailTheOperationWithTheirText) {
-  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out", "padleft=4"));
+  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out.wav", "padleft=4"));
   EXPECT_EQ(tm_.LastErrMsg(), "Please use vfilters=pad");
-  EXPECT_FALSE(tmtest::Exists(dir_ / "out"));  // not opened
+  EXPECT_FALSE(tmtest::Exists(dir_ / "out.wav"));  // not opened
   EXPECT_EQ(task_->OutputCount(), 0);
   EXPECT_EQ(task_->OutputOptions(0).ExtOptions, "");  // slot back to its defaults
 
   TOutputOptions crop;
   crop.CropTop = 10;
-  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out", &crop));
+  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out.wav", &crop));
   EXPECT_EQ(tm_.LastErrMsg().substr(0, 41), "Vertical crop dimensions are outside the ");
 
-  EXPECT_FALSE(tm_.AddInputFile(0, dir_ / "in", "threads=2"));
+  EXPECT_FALSE(tm_.AddInputFile(0, in_, "threads=2"));
   EXPECT_EQ(tm_.LastErrMsg(), "TODO: option - threads");
   EXPECT_EQ(task_->InputCount(), 1);
-  EXPECT_EQ(tm_.AddTask(dir_ / "in", "qscale=0"), -1);
+  EXPECT_EQ(tm_.AddTask(in_, "qscale=0"), -1);
   EXPECT_EQ(tm_.LastErrMsg(), "qscale must be > 0.0 and <= 255");
   EXPECT_EQ(tm_.TasksCount(), 1);
 
@@ -332,19 +336,19 @@ TEST_F(ApplyThroughTaskManager, RefusalsFailTheOperationWithTheirText) {
   TOutputOptions queued;
   queued.FrameSize = "320x240";
   queued.ExtOptions = "s=huge\nnewvideo";
-  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out2", &queued));
+  EXPECT_FALSE(tm_.SetOutputFile(0, dir_ / "out2.wav", &queued));
   EXPECT_EQ(tm_.LastErrMsg(), "Incorrect frame size");
   EXPECT_TRUE(task_->Options().new_streams.empty());
 }
 
 TEST_F(ApplyThroughTaskManager, SettingsOfOneFileDoNotReachTheNext) {
-  ASSERT_TRUE(tm_.AddInputFile(0, dir_ / "in", "f=rawvideo<CRLF>vcodec=rawvideo"));
-  EXPECT_TRUE(task_->Options().video_codec_name.empty());
+  ASSERT_TRUE(tm_.AddInputFile(0, in_, "f=wav<CRLF>acodec=pcm_s16le")) << tm_.LastErrMsg();
+  EXPECT_TRUE(task_->Options().audio_codec_name.empty());
   EXPECT_TRUE(task_->Options().format_name.empty());
   TOutputOptions rec;
   rec.VideoCodec = "mpeg4";
   rec.ExtOptions = "metadata=title=x\nnewaudio\nacodec=mp2";
-  ASSERT_TRUE(tm_.SetOutputFile(0, dir_ / "out", &rec)) << tm_.LastErrMsg();
+  ASSERT_TRUE(tm_.SetOutputFile(0, dir_ / "out.mkv", &rec)) << tm_.LastErrMsg();
   EXPECT_TRUE(task_->Options().video_codec_name.empty());
   EXPECT_TRUE(task_->Options().metadata.empty());
   ASSERT_EQ(task_->Options().new_streams.size(), 1u);

@@ -59,8 +59,7 @@ TEST(TaskManagerApi, ProgressIntervalHasAFloorOf100) {
 TEST(TaskManagerApi, AddTaskOfAMissingFileChangesNothing) {
   TempDir dir;
   TTaskManager tm;
-  WriteFile(dir / "in", "data");
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
+  ASSERT_EQ(tm.AddTask(enginetest::MakeTone(dir / "in.wav", 0.1)), 0);
   const std::string missing = dir / "missing.mp4";
   EXPECT_EQ(tm.AddTask(missing), -1);
   EXPECT_EQ(tm.LastErrMsg(), missing + ": No such file or directory");
@@ -74,50 +73,54 @@ TEST(TaskManagerApi, AddTaskOfAMissingFileChangesNothing) {
 TEST(TaskManagerApi, RecordsAreFilledAndStored) {
   TempDir dir;
   TestTaskManager tm;
-  WriteFile(dir / "a", "aaaa");
-  WriteFile(dir / "b", "bb");
+  const std::string a = enginetest::MakeTone(dir / "a.wav", 0.2);
+  const std::string b = enginetest::MakeTone(dir / "b.wav", 0.1);
 
   TInputOptions in;
   in.Tag = 5;
-  ASSERT_EQ(tm.AddTask(dir / "a", &in), 0);
-  EXPECT_EQ(in.FileName, dir / "a");  // the caller's empty FileName is filled
+  ASSERT_EQ(tm.AddTask(a, &in), 0);
+  EXPECT_EQ(in.FileName, a);  // the caller's empty FileName is filled
   TFFmpeg* task = tm.FFmpegList().Get(0);
-  EXPECT_EQ(task->InputOptions(0).FileName, dir / "a");
+  EXPECT_EQ(task->InputOptions(0).FileName, a);
   EXPECT_EQ(task->InputOptions(0).Tag, 5);
+  // The input's probe shares the engine's container.
+  ASSERT_NE(tm.MediaProbes(0, 0), nullptr);
+  EXPECT_EQ(tm.MediaProbes(0, 0)->FileHandle(), task->InputHandle(0));
+  EXPECT_EQ(tm.MediaProbes(0, 0)->AudioStreamCount(), 1);
 
   TInputOptions named;
   named.FileName = "kept";
-  ASSERT_TRUE(tm.AddInputFile(0, dir / "b", &named));
+  ASSERT_TRUE(tm.AddInputFile(0, b, &named));
   EXPECT_EQ(named.FileName, "kept");
   EXPECT_EQ(task->InputOptions(1).FileName, "kept");
 
   // Text forms build their record first.
-  ASSERT_TRUE(tm.AddInputFile(0, dir / "a", "TimeStart=7000<CRLF>vcodec=mpeg4"));
+  ASSERT_TRUE(tm.AddInputFile(0, a, "TimeStart=7000<CRLF>vcodec=mpeg4"));
   EXPECT_EQ(task->InputOptions(2).TimeStart, 7000);
   EXPECT_EQ(task->InputOptions(2).ExtOptions, "vcodec=mpeg4\n");
-  EXPECT_EQ(task->InputOptions(2).FileName, dir / "a");
+  EXPECT_EQ(task->InputOptions(2).FileName, a);
 
   // A failed output leaves its slot at the defaults.
   TOutputOptions bad;
   bad.Tag = 9;
-  EXPECT_FALSE(tm.SetOutputFile(0, dir / "nodir/x", &bad));
+  EXPECT_FALSE(tm.SetOutputFile(0, dir / "nodir/x.wav", &bad));
   EXPECT_EQ(task->OutputOptions(0).Tag, 0);
   EXPECT_EQ(task->OutputOptions(0).FileName, "");
 
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "joined", "Join<CRLF>ab=64000"));
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "joined.wav", "Join<CRLF>ab=64000"));
   EXPECT_TRUE(task->OutputOptions(0).Join);
-  EXPECT_EQ(task->OutputOptions(0).FileName, dir / "joined");
+  EXPECT_EQ(task->OutputOptions(0).FileName, dir / "joined.wav");
   EXPECT_EQ(task->OutputOptions(0).ExtOptions, "ab=64000\n");
   EXPECT_TRUE(task->JoinMode());
-  EXPECT_FALSE(tm.SetOutputFile(0, dir / "second"));
+  EXPECT_FALSE(tm.SetOutputFile(0, dir / "second.wav"));
   EXPECT_EQ(tm.LastErrMsg(), "Cannot join more than one output file.");
 
-  ASSERT_EQ(tm.AddTask(dir / "b", "TimeStart=12"), 1);
+  ASSERT_EQ(tm.AddTask(b, "TimeStart=12"), 1);
   EXPECT_EQ(tm.FFmpegList().Get(1)->InputOptions(0).TimeStart, 12);
   TOutputOptions out;
-  ASSERT_TRUE(tm.SetOutputFile(1, dir / "out1", &out));
-  EXPECT_EQ(out.FileName, dir / "out1");
-  EXPECT_EQ(tm.FFmpegList().Get(1)->OutputOptions(0).FileName, dir / "out1");
+  ASSERT_TRUE(tm.SetOutputFile(1, dir / "out1.wav", &out));
+  EXPECT_EQ(out.FileName, dir / "out1.wav");
+  EXPECT_EQ(tm.FFmpegList().Get(1)->OutputOptions(0).FileName, dir / "out1.wav");
 }
 
 TEST(TaskManagerApi, StreamFormsNameTheStreamObject) {
@@ -129,8 +132,7 @@ TEST(TaskManagerApi, StreamFormsNameTheStreamObject) {
   EXPECT_EQ(tm.LastErrMsg().rfind(in_name + ": ", 0), 0u) << tm.LastErrMsg();
 
   TempDir dir;
-  WriteFile(dir / "in", "data");
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
+  ASSERT_EQ(tm.AddTask(enginetest::MakeTone(dir / "in.wav", 0.1)), 0);
   std::ostringstream out;
   const std::string out_name = "stream:" + std::to_string(reinterpret_cast<uintptr_t>(&out)) + ":p";
   EXPECT_FALSE(tm.SetOutputStream(0, &out, "p", nullptr));
@@ -139,44 +141,44 @@ TEST(TaskManagerApi, StreamFormsNameTheStreamObject) {
 
 TEST(TaskManagerApi, CapacityLimitsInputsAndOutputs) {
   TempDir dir;
-  WriteFile(dir / "in", "data");
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.1);
   for (int capacity : {20, 3}) {
     SCOPED_TRACE(capacity);
     TTaskManager tm;
     if (capacity != 20)
       tm.SetCustomMaxFiles(capacity);
-    ASSERT_EQ(tm.AddTask(dir / "in"), 0);
+    ASSERT_EQ(tm.AddTask(in), 0);
     for (int i = 1; i < capacity; ++i)
-      ASSERT_TRUE(tm.AddInputFile(0, dir / "in")) << i;
-    EXPECT_FALSE(tm.AddInputFile(0, dir / "in"));
+      ASSERT_TRUE(tm.AddInputFile(0, in)) << i;
+    EXPECT_FALSE(tm.AddInputFile(0, in));
     EXPECT_EQ(tm.LastErrMsg(), "max input files " + std::to_string(capacity) + " reached");
     for (int i = 0; i < capacity; ++i)
-      ASSERT_TRUE(tm.SetOutputFile(0, dir / ("out" + std::to_string(i)))) << i;
-    EXPECT_FALSE(tm.SetOutputFile(0, dir / "one-more"));
+      ASSERT_TRUE(tm.SetOutputFile(0, dir / ("out" + std::to_string(i) + ".wav"))) << i;
+    EXPECT_FALSE(tm.SetOutputFile(0, dir / "one-more.wav"));
     EXPECT_EQ(tm.LastErrMsg(), "max output files " + std::to_string(capacity) + " reached");
-    EXPECT_FALSE(Exists(dir / "one-more"));
+    EXPECT_FALSE(Exists(dir / "one-more.wav"));
   }
 }
 
 TEST(TaskManagerApi, CapacityOutOfRangeReachesTheCaller) {
   TempDir dir;
-  WriteFile(dir / "in", "data");
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.1);
   TTaskManager tm;
   for (int capacity : {0, 513}) {
     tm.SetCustomMaxFiles(capacity);
-    EXPECT_THROW(tm.AddTask(dir / "in"), std::invalid_argument) << capacity;
+    EXPECT_THROW(tm.AddTask(in), std::invalid_argument) << capacity;
     EXPECT_EQ(tm.TasksCount(), 0);
   }
 }
 
 TEST(TaskManagerApi, OperationsAreRefusedAfterARunUntilClearTasks) {
   TempDir dir;
-  WriteFile(dir / "in", RandomBytes(10000, 50));
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.2);
   RunLog log;
   TTaskManager tm;
   log.Attach(tm);
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out"));
+  ASSERT_EQ(tm.AddTask(in), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.wav"));
   tm.Start(1);
   ASSERT_TRUE(log.Wait([&] { return log.TermCount(-1) == 1; }));
   EXPECT_TRUE(tm.Working());
@@ -187,11 +189,11 @@ TEST(TaskManagerApi, OperationsAreRefusedAfterARunUntilClearTasks) {
     std::function<void()> call;
   };
   const Case cases[] = {
-      {"AddTask", [&] { tm.AddTask(dir / "in"); }},
-      {"AddInputFile", [&] { tm.AddInputFile(0, dir / "in"); }},
-      {"AddInputFile", [&] { tm.AddInputFile(0, dir / "in", "vn"); }},
-      {"SetOutputFile", [&] { tm.SetOutputFile(0, dir / "out2"); }},
-      {"SetOutputFile", [&] { tm.SetOutputFile(0, dir / "out2", "Join"); }},
+      {"AddTask", [&] { tm.AddTask(in); }},
+      {"AddInputFile", [&] { tm.AddInputFile(0, in); }},
+      {"AddInputFile", [&] { tm.AddInputFile(0, in, "vn"); }},
+      {"SetOutputFile", [&] { tm.SetOutputFile(0, dir / "out2.wav"); }},
+      {"SetOutputFile", [&] { tm.SetOutputFile(0, dir / "out2.wav", "Join"); }},
       {"Exchange", [&] { tm.Exchange(0, 0); }},
       {"RemoveTask", [&] { tm.RemoveTask(0); }},
       {"StartTask", [&] { tm.Start(1); }},
@@ -204,7 +206,7 @@ TEST(TaskManagerApi, OperationsAreRefusedAfterARunUntilClearTasks) {
   EXPECT_FALSE(tm.Working());
   EXPECT_FALSE(tm.Terminated());
   EXPECT_EQ(tm.TasksCount(), 0);
-  EXPECT_EQ(tm.AddTask(dir / "in"), 0);
+  EXPECT_EQ(tm.AddTask(in), 0);
 }
 
 TEST(TaskManagerApi, ClearTasksIsRefusedDuringARun) {
@@ -215,8 +217,8 @@ TEST(TaskManagerApi, ClearTasksIsRefusedDuringARun) {
   tm.SetTriggerEventInMainThread(false);
   tm.SetProgressInterval(100);
   log.Attach(tm);
-  ASSERT_EQ(tm.AddTask(source.Path()), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out"));
+  ASSERT_EQ(tm.AddTask(source.Path(), kEndlessFormat), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.wav"));
   tm.Start(1);
   ASSERT_TRUE(log.Wait([&] { return log.alive == 1; }));
   EXPECT_EQ(ErrorOf([&] { tm.ClearTasks(); }), "Cannot ClearTasks while working.");
@@ -229,12 +231,12 @@ TEST(TaskManagerApi, ClearTasksIsRefusedDuringARun) {
 
 TEST(TaskManagerApi, ExchangeAndRemoveWorkOnListPositions) {
   TempDir dir;
-  WriteFile(dir / "in", "data");
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.1);
   TestTaskManager tm;
   for (int tag : {10, 11, 12}) {
     TInputOptions rec;
     rec.Tag = tag;
-    tm.AddTask(dir / "in", &rec);
+    tm.AddTask(in, &rec);
   }
   auto tags = [&] {
     std::vector<int> v;
@@ -248,7 +250,7 @@ TEST(TaskManagerApi, ExchangeAndRemoveWorkOnListPositions) {
   EXPECT_EQ(tags(), (std::vector<int>{12, 10}));
   EXPECT_EQ(ErrorOf([&] { tm.RemoveTask(5); }), "List index out of bounds (5)");
   EXPECT_EQ(ErrorOf([&] { tm.Exchange(0, -1); }), "List index out of bounds (-1)");
-  EXPECT_EQ(ErrorOf([&] { tm.AddInputFile(2, dir / "in"); }), "List index out of bounds (2)");
+  EXPECT_EQ(ErrorOf([&] { tm.AddInputFile(2, in); }), "List index out of bounds (2)");
   EXPECT_EQ(tm.TasksCount(), 2);
 }
 
@@ -262,8 +264,8 @@ TEST(TaskManagerApi, PreviewSettersChangeThePostHooksOfEveryTask) {
   log.Attach(tm);
   for (int i = 0; i < 2; ++i) {
     sources.push_back(std::make_unique<EndlessSource>(dir / ("in" + std::to_string(i))));
-    ASSERT_EQ(tm.AddTask(sources.back()->Path()), i);
-    ASSERT_TRUE(tm.SetOutputFile(i, dir / ("out" + std::to_string(i))));
+    ASSERT_EQ(tm.AddTask(sources.back()->Path(), kEndlessFormat), i);
+    ASSERT_TRUE(tm.SetOutputFile(i, dir / ("out" + std::to_string(i) + ".wav")));
   }
   auto hooks_of_all = [&](TPostHooks AExpected) {
     for (int i = 0; i < tm.TasksCount(); ++i)
@@ -279,9 +281,8 @@ TEST(TaskManagerApi, PreviewSettersChangeThePostHooksOfEveryTask) {
   EXPECT_TRUE(hooks_of_all(TPostHooks{phPreview, phBitmap}));
 
   // A new task takes the current settings, keeping hooks it has.
-  WriteFile(dir / "plain", "data");
-  ASSERT_EQ(tm.AddTask(dir / "plain"), 2);
-  ASSERT_TRUE(tm.SetOutputFile(2, dir / "out2"));
+  ASSERT_EQ(tm.AddTask(enginetest::MakeTone(dir / "plain.wav", 0.1)), 2);
+  ASSERT_TRUE(tm.SetOutputFile(2, dir / "out2.wav"));
   EXPECT_TRUE(hooks_of_all(TPostHooks{phPreview, phBitmap}));
 
   // During a run too.
@@ -301,10 +302,10 @@ TEST(TaskManagerApi, PreviewSettersChangeThePostHooksOfEveryTask) {
 
 TEST(TaskManagerApi, CustomHookRunsWithTheCanvasLockedAndReturnsItsFlags) {
   TempDir dir;
-  WriteFile(dir / "in", "data");
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.1);
   TestTaskManager tm;
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-  ASSERT_EQ(tm.AddTask(dir / "in"), 1);
+  ASSERT_EQ(tm.AddTask(in), 0);
+  ASSERT_EQ(tm.AddTask(in), 1);
   TFFmpeg* task = tm.FFmpegList().Get(1);
   TBitmap24 bitmap(4, 2);
   bool update = true, stop = false;

@@ -4,7 +4,12 @@
 
 #include <poll.h>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 #include "media/dispatcher.h"
+#include "media/ffutils.h"
 #include "task_manager_support.h"
 
 using namespace tmtest;
@@ -36,8 +41,8 @@ struct EndlessRun {
     log.Attach(tm);
     for (int i = 0; i < ATasks; ++i) {
       sources.push_back(std::make_unique<EndlessSource>(dir / Name("in", i)));
-      EXPECT_EQ(tm.AddTask(sources.back()->Path()), i) << tm.LastErrMsg();
-      EXPECT_TRUE(tm.SetOutputFile(i, dir / Name("out", i))) << tm.LastErrMsg();
+      EXPECT_EQ(tm.AddTask(sources.back()->Path(), kEndlessFormat), i) << tm.LastErrMsg();
+      EXPECT_TRUE(tm.SetOutputFile(i, dir / Name("out", i) + ".wav")) << tm.LastErrMsg();
     }
   }
   bool WaitAlive(int ACount) {
@@ -96,12 +101,10 @@ TEST(TaskManagerRun, SynchronousModeRunsTasksOneAfterAnotherInTheCaller) {
   TTaskManager tm;
   tm.SetTriggerEventInMainThread(false);
   log.Attach(tm);
-  std::vector<std::string> inputs;
   for (int i = 0; i < 5; ++i) {
-    inputs.push_back(RandomBytes(200000 + i, 20 + i));
-    WriteFile(dir / Name("in", i), inputs.back());
-    ASSERT_EQ(tm.AddTask(dir / Name("in", i)), i);
-    ASSERT_TRUE(tm.SetOutputFile(i, dir / Name("out", i)));
+    enginetest::MakeTone(dir / Name("in", i) + ".wav", 0.2 + 0.1 * i);
+    ASSERT_EQ(tm.AddTask(dir / Name("in", i) + ".wav"), i);
+    ASSERT_TRUE(tm.SetOutputFile(i, dir / Name("out", i) + ".mp2"));
   }
   tm.Start(0);
   // Everything has happened by the time Start returns, in the caller's thread.
@@ -118,8 +121,11 @@ TEST(TaskManagerRun, SynchronousModeRunsTasksOneAfterAnotherInTheCaller) {
     EXPECT_EQ(id, std::this_thread::get_id());
   EXPECT_EQ(log.max_alive, 1);
   EXPECT_EQ(log.start_order, (std::vector<int>{0, 1, 2, 3, 4}));
-  for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(ReadFile(dir / Name("out", i)), inputs[i]) << i;
+  for (int i = 0; i < 5; ++i) {
+    const auto out = enginetest::Probe(dir / Name("out", i) + ".mp2");
+    ASSERT_TRUE(out.ok) << out.log;
+    EXPECT_NEAR(out.Duration(), 0.2 + 0.1 * i, 0.05) << i;
+  }
 }
 
 // Short tasks end while Start is still starting others: each task must start and terminate
@@ -127,7 +133,7 @@ TEST(TaskManagerRun, SynchronousModeRunsTasksOneAfterAnotherInTheCaller) {
 TEST(TaskManagerRun, ShortTasksEachRunExactlyOnce) {
   TempDir dir;
   for (int i = 0; i < 5; ++i)
-    WriteFile(dir / Name("in", i), RandomBytes(3000, 30 + i));
+    enginetest::MakeTone(dir / Name("in", i) + ".wav", 0.05);
   for (int threads : {1, 2, 3}) {
     for (int round = 0; round < 8; ++round) {
       SCOPED_TRACE(testing::Message() << threads << " threads, round " << round);
@@ -136,8 +142,8 @@ TEST(TaskManagerRun, ShortTasksEachRunExactlyOnce) {
       tm.SetTriggerEventInMainThread(false);
       log.Attach(tm);
       for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(tm.AddTask(dir / Name("in", i)), i);
-        ASSERT_TRUE(tm.SetOutputFile(i, dir / Name("out", i)));
+        ASSERT_EQ(tm.AddTask(dir / Name("in", i) + ".wav"), i);
+        ASSERT_TRUE(tm.SetOutputFile(i, dir / Name("out", i) + ".wav"));
       }
       tm.Start(threads);
       ASSERT_TRUE(log.Wait([&] { return log.TermCount(-1) == 1; }));
@@ -146,8 +152,9 @@ TEST(TaskManagerRun, ShortTasksEachRunExactlyOnce) {
         for (const auto& t : log.terms)
           EXPECT_TRUE(t.Finished);
       });
-      for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(ReadFile(dir / Name("out", i)), ReadFile(dir / Name("in", i)));
+      for (int i = 0; i < 5; ++i)  // PCM to PCM: the same file
+        EXPECT_EQ(ReadFile(dir / Name("out", i) + ".wav").size(),
+                  ReadFile(dir / Name("in", i) + ".wav").size());
     }
   }
 }
@@ -172,10 +179,12 @@ TEST(TaskManagerRun, StopWithWaitEndsRunningAndNeverStartedTasks) {
     }
     EXPECT_EQ(run.log.started, (std::set<int>{0, 1}));  // 2 and 3 never ran
   });
-  EXPECT_FALSE(ReadFile(run.dir / "out0").empty());
+  const auto out0 = enginetest::Probe(run.dir / "out0.wav");
+  ASSERT_TRUE(out0.ok) << out0.log;  // stopped, and playable
+  EXPECT_GT(out0.Duration(), 0.0);
   run.tm.ClearTasks();
-  EXPECT_FALSE(Exists(run.dir / "out2"));  // empty outputs are deleted with their tasks
-  EXPECT_TRUE(Exists(run.dir / "out0"));
+  EXPECT_FALSE(Exists(run.dir / "out2.wav"));  // empty outputs are deleted with their tasks
+  EXPECT_TRUE(Exists(run.dir / "out0.wav"));
 }
 
 TEST(TaskManagerRun, PauseStopsEventsAndResumeContinues) {
@@ -232,12 +241,12 @@ TEST(TaskManagerRun, TaskWithoutOutputEndsWithItsError) {
     RunLog log;
     TTaskManager tm;
     log.Attach(tm);
-    WriteFile(dir / "in", RandomBytes(1000, 40));
-    ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-    ASSERT_EQ(tm.AddTask(dir / "in"), 1);  // without output
-    ASSERT_EQ(tm.AddTask(dir / "in"), 2);
-    ASSERT_TRUE(tm.SetOutputFile(0, dir / "out0"));
-    ASSERT_TRUE(tm.SetOutputFile(2, dir / "out2"));
+    const std::string in = enginetest::MakeTone(dir / "in.wav", 0.1);
+    ASSERT_EQ(tm.AddTask(in), 0);
+    ASSERT_EQ(tm.AddTask(in), 1);  // without output
+    ASSERT_EQ(tm.AddTask(in), 2);
+    ASSERT_TRUE(tm.SetOutputFile(0, dir / "out0.wav"));
+    ASSERT_TRUE(tm.SetOutputFile(2, dir / "out2.wav"));
     tm.Start(threads);
     ASSERT_TRUE(log.Wait([&] { return log.TermCount(-1) == 1; }));
     log.With([&] {
@@ -262,9 +271,8 @@ TEST(TaskManagerRun, OutputFailingMidwayEndsTheTaskWithItsError) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
-  WriteFile(dir / "in", RandomBytes(4 * 1024 * 1024, 41));
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, fifo));
+  ASSERT_EQ(tm.AddTask(enginetest::MakeTone(dir / "in.wav", 30.0)), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, fifo, "f=wav")) << tm.LastErrMsg();
   tm.Start(1);
   size_t got = 0;
   std::vector<char> buf(65536);
@@ -283,7 +291,7 @@ TEST(TaskManagerRun, OutputFailingMidwayEndsTheTaskWithItsError) {
     const TTerminateInfo* t = log.TermOf(0);
     EXPECT_TRUE(t->Exception);
     EXPECT_FALSE(t->Finished);
-    EXPECT_EQ(t->ExceptionMsg, fifo + ": Broken pipe");
+    EXPECT_EQ(t->ExceptionMsg, ErrorText("av_interleaved_write_frame()", AVERROR(EPIPE)));
   });
 }
 
@@ -310,9 +318,8 @@ TEST(TaskManagerRun, ProgressRunsInTheMainThread) {
   TTaskManager tm;  // TriggerEventInMainThread is on by default
   EXPECT_TRUE(tm.TriggerEventInMainThread());
   log.Attach(tm);
-  WriteFile(dir / "in", RandomBytes(100000, 42));
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out"));
+  ASSERT_EQ(tm.AddTask(enginetest::MakeTone(dir / "in.wav", 1.0)), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.wav"));
   tm.Start(1);
   ASSERT_TRUE(loop.RunPendingUntil(
       [&] { return log.Read<bool>([&] { return log.TermCount(-1) == 1; }); }, kTimeout));
@@ -321,7 +328,8 @@ TEST(TaskManagerRun, ProgressRunsInTheMainThread) {
     for (auto id : log.progress_threads)
       EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(log.progress.back().FileIndex, -1);
-    EXPECT_EQ(log.progress.back().CurrentSize, 100000);
+    EXPECT_EQ(log.progress.back().CurrentSize,
+              static_cast<int64_t>(std::filesystem::file_size(dir / "out.wav")));
   });
   EXPECT_GT(loop.waiting, 0);
 }
@@ -335,8 +343,8 @@ TEST(TaskManagerRun, StopWithWaitServicesAWorkerBlockedOnTheMainThread) {
   TTaskManager tm;
   tm.SetProgressInterval(100);
   log.Attach(tm);
-  ASSERT_EQ(tm.AddTask(source.Path()), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out"));
+  ASSERT_EQ(tm.AddTask(source.Path(), kEndlessFormat), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.wav"));
   tm.Start(1);
   // The worker's first report waits for the main thread, which does not service it here.
   ASSERT_TRUE(WaitUntil([&] { return loop.waiting > 0; }));
@@ -364,8 +372,8 @@ TEST(TaskManagerRun, DestroyingTheManagerDuringARunStopsAndDeliversEverything) {
   log.Attach(*tm);
   for (int i = 0; i < 3; ++i) {
     sources.push_back(std::make_unique<EndlessSource>(dir / Name("in", i)));
-    ASSERT_EQ(tm->AddTask(sources.back()->Path()), i);
-    ASSERT_TRUE(tm->SetOutputFile(i, dir / Name("out", i)));
+    ASSERT_EQ(tm->AddTask(sources.back()->Path(), kEndlessFormat), i);
+    ASSERT_TRUE(tm->SetOutputFile(i, dir / Name("out", i) + ".wav"));
   }
   tm->Start(2);
   ASSERT_TRUE(log.Wait([&] { return log.alive == 2; }));
@@ -397,9 +405,9 @@ TEST(TaskManagerRun, StopWhileIdleLeavesTheTasksRunnable) {
   RunLog log;
   TTaskManager tm;
   log.Attach(tm);
-  WriteFile(dir / "in", RandomBytes(5000, 43));
-  ASSERT_EQ(tm.AddTask(dir / "in"), 0);
-  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out"));
+  const std::string in = enginetest::MakeTone(dir / "in.wav", 0.2);
+  ASSERT_EQ(tm.AddTask(in), 0);
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.wav"));
   tm.Stop(true);
   tm.Pause();
   tm.Resume();
@@ -407,5 +415,5 @@ TEST(TaskManagerRun, StopWhileIdleLeavesTheTasksRunnable) {
   tm.Start(1);
   ASSERT_TRUE(log.Wait([&] { return log.TermCount(-1) == 1; }));
   EXPECT_TRUE(log.Read<bool>([&] { return log.TermOf(0)->Finished; }));
-  EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "in"));
+  EXPECT_EQ(ReadFile(dir / "out.wav").size(), ReadFile(in).size());
 }

@@ -1,7 +1,7 @@
 // Fixtures for the engine and task-manager tests: temporary folders, generated files, a FIFO
-// that feeds data until told to stop (so a task runs until the test lets it end), a recorder
-// of task-manager events that can hold a worker inside its progress handler, and a watchdog
-// that turns a deadlock into a failure.
+// that feeds raw sound until told to stop (so a task runs until the test lets it end), a
+// recorder of task-manager events that can hold a worker inside its progress handler, and a
+// watchdog that turns a deadlock into a failure.
 #pragma once
 
 #include <algorithm>
@@ -30,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine_fixtures.h"
 #include "media/task_manager.h"
 
 namespace tmtest {
@@ -95,6 +96,9 @@ inline bool WaitUntil(const std::function<bool()>& APred,
 // A FIFO that a feeder thread keeps writing to until Finish: an input that never ends by
 // itself, so a task reading it runs (and its loop keeps turning) until the test ends it.
 // Finish closes the only write end: the reader then gets the buffered data and the end.
+// The bytes are raw sound: open it with the input option text kEndlessFormat.
+inline constexpr char kEndlessFormat[] = "f=s16le";
+
 class EndlessSource {
 public:
   explicit EndlessSource(const std::string& APath) : path_(APath) {
