@@ -28,11 +28,15 @@ void TForm1::ConnectPreviewPlayer() {
   });
   player.SetOnPosition([this](TCustomPlayer*, int64_t pts) { PreviewPlayerPosition(pts); });
   player.SetOnState([this](TCustomPlayer*, TPlayState state) { PreviewPlayerState(state); });
+  pnlScreen->OnResized = [this](int w, int h) { previewPlayer_->ScreenResized(w, h); };
+  pnlScreen->OnExposed = [this] { previewPlayer_->ScreenExposed(); };
 }
 
 void TForm1::DetachPreviewHandlers() {
   if (!previewPlayer_)
     return;
+  pnlScreen->OnResized = nullptr;
+  pnlScreen->OnExposed = nullptr;
   previewPlayer_->SetOnPosition(nullptr);
   previewPlayer_->SetOnState(nullptr);
 }

@@ -25,6 +25,14 @@ void TScreenWidget::resizeEvent(QResizeEvent* event) {
   width_ = event->size().width();
   height_ = event->size().height();
   QFrame::resizeEvent(event);
+  if (OnResized)
+    OnResized(width_, height_);
+}
+
+void TScreenWidget::showEvent(QShowEvent* event) {
+  QFrame::showEvent(event);
+  if (OnExposed)
+    OnExposed();
 }
 
 bool TScreenWidget::OpenDisplay(int AWidth, int AHeight) {

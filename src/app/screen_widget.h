@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QImage>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "media/render_target.h"
@@ -22,6 +23,10 @@ public:
   void ShowPicture(const TBitmap24& APicture, const TRenderRect& ARect) override;
   void ShowSurface(const TBitmap24& ASurface, const TRenderRect& ARect) override;
 
+  // Told when the panel changes size or is shown again (the player redraws for them). GUI thread.
+  std::function<void(int AWidth, int AHeight)> OnResized;
+  std::function<void()> OnExposed;
+
   // Forgets the display area: the panel shows its own picture again. GUI thread.
   void CloseDisplay();
   // The display area as last drawn (null when none). Any thread.
@@ -30,6 +35,7 @@ public:
 protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   void RequestRepaint();
