@@ -5,47 +5,12 @@
 #include <atomic>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "app/app_test_env.h"
+#include "app/file_list_model.h"
+#include "app/media_fixtures.h"
 #include "app/qt_dispatcher.h"
 #include "media/task_manager.h"
 #include "settings/options_dialog.h"
-
-namespace {
-
-// A FIFO fed until the object goes away: a task reading it runs until it is stopped.
-class TEndlessInput {
-public:
-  explicit TEndlessInput(const QString& path) : path_(path.toStdString()) {
-    ::mkfifo(path_.c_str(), 0600);
-    fd_ = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    feeder_ = std::thread([this] {
-      const std::string chunk(4096, 'x');
-      while (!stop_) {
-        ssize_t n = ::write(fd_, chunk.data(), chunk.size());
-        (void)n;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    });
-  }
-  ~TEndlessInput() {
-    stop_ = true;
-    feeder_.join();
-    ::close(fd_);
-  }
-  std::string Path() const { return path_; }
-
-private:
-  std::string path_;
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread feeder_;
-};
-
-}  // namespace
 
 class MainWindowClosingTest : public QObject {
   Q_OBJECT
@@ -53,32 +18,38 @@ class MainWindowClosingTest : public QObject {
 private slots:
   void closingDuringARunStopsEveryTaskAndRunsNoCompletion() {
     TTestHome env;
-    TQtDispatcher dispatcher;
-    TForm1 w;
-    w.show();
-    TTaskManager& mgr = w.TaskMgr();
-    TEndlessInput in1(env.program.path() + "/in1"), in2(env.program.path() + "/in2");
-    for (const TEndlessInput* in : {&in1, &in2}) {
-      const int t = mgr.AddTask(in->Path(), "f=s16le");  // the FIFO carries raw sound
-      QVERIFY2(t >= 0, mgr.LastErrMsg().c_str());
-      QVERIFY(mgr.SetOutputFile(t, env.program.path().toStdString() + "/out" + std::to_string(t) +
-                                       ".wav"));
+    {
+      QFile ini(env.IniPath());
+      QVERIFY(ini.open(QIODevice::WriteOnly));
+      ini.write("[Options]\nAfter_Done=0\nThread_Count=2\n");  // would open the folder
     }
-    std::atomic<int> terminations{0};
-    std::atomic<int> progress{0};
-    mgr.SetProgressInterval(100);
-    mgr.SetOnProgress([&](TCustomTaskManager*, TProgressInfo*) { ++progress; });
-    mgr.SetOnTerminate([&](TCustomTaskManager*, const TTerminateInfo&) { ++terminations; });
-    mgr.Start(2);
-    // Progress handlers run on this thread while the workers wait for it.
-    QTRY_VERIFY_WITH_TIMEOUT(progress >= 2, 30000);
+    // Long enough that the run is still converting when the window closes.
+    const QString clip = env.home.path() + "/long.avi";
+    QVERIFY(MakeClip(clip, 240));
+    TRecordingShell shell;
+    TMainWindowServices services;
+    services.shell = &shell;
+    services.chooseOpenFiles = [&](QFileDialog*) { return QStringList{clip, clip}; };
+    services.showWarning = [](QWidget*, const QString&, const QString&) {};
+    services.powerOff = [] {};
+    services.playSound = [](const QString&) {};
+    TForm1 w(services);
+    TForm5 options(&w);
+    w.SetOptionsDialog(&options);
+    w.show();
+    w.SelectCategory(1);  // a video format: the conversion encodes every picture
+    w.AddMultipleFiles();
+    QCOMPARE(w.filesModel->rowCount(), 2);
+    w.btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.filesModel->Text(0, fcProgress).isEmpty(), 60000);
+    QVERIFY(!w.RunEnded());
 
     QVERIFY(w.close());
-    QVERIFY(mgr.Terminated());
-    QCOMPARE(terminations.load(), 0);
-    const int afterClose = progress;
+    QVERIFY(w.TaskMgr().Terminated());
     QTest::qWait(200);
-    QCOMPARE(progress.load(), afterClose);
+    QVERIFY(!w.RunEnded());           // no end-of-run handling ...
+    QVERIFY(shell.opened.isEmpty());  // ... and no completion action
+    QVERIFY(w.filesModel->Text(0, fcProgress) != "100%");
   }
 
   void previewBoxDrivesTheTaskManagersPreview() {
