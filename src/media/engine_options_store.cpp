@@ -73,9 +73,23 @@ int TryMuxerPrivate(const AVOutputFormat* AFormat, const char* AName, const char
 int CopyByName(void* ATarget, void* ASource, const std::vector<std::string>& ANames, int AFlags) {
   int copied = 0;
   for (const std::string& name : ANames) {
-    if (!av_opt_find(ATarget, name.c_str(), nullptr, AFlags, 0) ||
-        !av_opt_find(ASource, name.c_str(), nullptr, 0, 0))
+    const AVOption* target_option = av_opt_find(ATarget, name.c_str(), nullptr, AFlags, 0);
+    const AVOption* source_option = av_opt_find(ASource, name.c_str(), nullptr, 0, 0);
+    if (!target_option || !source_option)
       continue;
+    if (source_option->type == AV_OPT_TYPE_FLAGS && target_option->type == AV_OPT_TYPE_FLAGS) {
+      // Flags carry what was switched on and off against the defaults ("+loop"), so a
+      // target's own defaults (an encoder's "+cgop") stay unless switched off.
+      int64_t set = 0, now = 0;
+      if (av_opt_get_int(ASource, name.c_str(), 0, &set) < 0 ||
+          av_opt_get_int(ATarget, name.c_str(), 0, &now) < 0)
+        continue;
+      const int64_t base = source_option->default_val.i64;
+      const int64_t flags = (now | (set & ~base)) & ~(base & ~set);
+      if (av_opt_set_int(ATarget, name.c_str(), flags, 0) >= 0)
+        ++copied;
+      continue;
+    }
     uint8_t* value = nullptr;
     if (av_opt_get(ASource, name.c_str(), 0, &value) < 0 || !value)
       continue;

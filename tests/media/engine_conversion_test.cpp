@@ -334,3 +334,16 @@ TEST(EngineConversion, AnOutputThatCannotBeWrittenIsRefusedWithItsReason) {
   }
   EXPECT_EQ(tm.TasksCount(), 1);
 }
+
+TEST(EngineConversion, FlagOptionsAddToTheEncodersOwnDefaults) {
+  TempDir dir;
+  const std::string clip = MakeClip(dir / "in.avi", 0.5, "160x120");
+  TTaskManager tm;
+  ASSERT_EQ(tm.AddTask(clip), 0);
+  // The preset's "flags=+loop" must not take away libx264's own closed-GOP default.
+  ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.mp4", "vcodec=libx264<CRLF>vpre=libx264-default"));
+  ASSERT_TRUE(RunTask(tm).Finished);
+  const std::string out = ReadFile(dir / "out.mp4");  // x264 writes its settings into the file
+  EXPECT_NE(out.find("open_gop=0"), std::string::npos);
+  EXPECT_NE(out.find("deblock=1:"), std::string::npos);
+}
