@@ -1,6 +1,7 @@
 // The conversion run: building the tasks from the rows, progress and termination, stop, pause,
 // resume and the completion action.
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -192,6 +193,12 @@ void TForm1::TaskMgrTerminate(const TTerminateInfo& ATerminateInfo) {
 void TForm1::btnStopClick() {
   ApplyWorkTransition(wtStopped);
   TaskMgr().Stop(true);
+  // The notifications of the stopped tasks and of the run's end come on threads of their own
+  // and queue their work here; handle them before returning, so the stop ends in the run-ended
+  // state (and its completion action) as a run that ended by itself does.
+  QDeadlineTimer deadline(30000);
+  while (!runEnded_ && TaskMgr().Working() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 void TForm1::btnPauseClick() {

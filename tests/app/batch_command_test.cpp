@@ -55,6 +55,15 @@ private slots:
     QStringList made = QDir(out).entryList(QDir::Files);
     made.sort();
     QCOMPARE(made, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    for (const QString& name : made)
+      QCOMPARE(ProbeCodecs(out + "/" + name), QString("mp3"));
+    // The same folder into a video format and a lossless sound format.
+    QCOMPARE(RunBatchCommand({"--format", "200", "--out", out + "/video", in + "/a.avi"}), 0);
+    const QStringList video = QDir(out + "/video").entryList(QDir::Files);
+    QCOMPARE(video.size(), 1);
+    QCOMPARE(ProbeCodecs(out + "/video/" + video.first()).count(','), 1);  // picture and sound
+    QCOMPARE(RunBatchCommand({"--format", "110", "--out", out + "/flac", in + "/b.wav"}), 0);
+    QCOMPARE(ProbeCodecs(out + "/flac/b.flac"), QString("flac"));
   }
 
   void aFileThatCannotBeAddedFailsTheBatch() {

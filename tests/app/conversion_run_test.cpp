@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
+#include <QToolButton>
 
 #include "app/app_test_env.h"
 #include "app/file_list_model.h"
@@ -186,6 +187,106 @@ private slots:
     QCOMPARE(f.warnings.size(), 1);
     QVERIFY2(f.warnings.first().startsWith("Varnosk|"), qPrintable(f.warnings.first()));
     QVERIFY(f.Text(0, fcProgress) != "100%");
+  }
+
+  void eachRowConvertsWithItsOwnParametersAfterRemoveAndMove() {
+    TFixture f;
+    for (const char* n : {"a.avi", "b.avi", "c.avi", "d.avi"})
+      QVERIFY(MakeClip(f.Media(n)));
+    // a: MP3, b: WMA, c: first video format, d: FLAC; each added with its own format.
+    struct TAdd {
+      const char* name;
+      int category;
+      const char* format;
+    };
+    const TAdd adds[] = {{"a.avi", 0, "MP3"}, {"b.avi", 0, "WMA"}, {"c.avi", 1, ""}, {"d.avi", 0, "FLAC"}};
+    for (const TAdd& a : adds) {
+      f.w->lvFiles->selectionModel()->clearSelection();
+      f.w->SelectCategory(a.category);
+      for (int i = 0; i < f.w->bsSkinOfficeComboBox1->count(); ++i)
+        if (*a.format && f.w->bsSkinOfficeComboBox1->itemText(i).startsWith(a.format))
+          f.w->SelectFormat(i);
+      QVERIFY(f.Add({a.name}));
+    }
+    QCOMPARE(f.w->filesModel->rowCount(), 4);
+    f.w->SelectRow(1);  // b
+    f.w->btnRemoveClick();
+    f.w->SelectRow(2);  // d
+    f.w->MoveRowUp();   // now a, d, c
+    QCOMPARE(f.Text(1, fcInputFile), f.Media("d.avi"));
+    QVERIFY(f.RunToEnd());
+    const QString out = f.w->FileOutPutPath();
+    QCOMPARE(ProbeCodecs(out + "/" + f.Text(0, fcOutputFile)), QString("mp3"));
+    QCOMPARE(ProbeCodecs(out + "/" + f.Text(1, fcOutputFile)), QString("flac"));
+    QVERIFY(ProbeCodecs(out + "/" + f.Text(2, fcOutputFile)).contains(','));  // video and sound
+    QVERIFY(!QFileInfo::exists(out + "/b.wma"));
+  }
+
+  void atMostThreadCountRowsConvertAtOnce() {
+    TFixture f("After_Done=3\nThread_Count=3\n");
+    QStringList names;
+    for (int i = 0; i < 5; ++i) {
+      names << QString("clip%1.avi").arg(i);
+      QVERIFY(MakeClip(f.Media(names.last()), 20));
+    }
+    f.w->SelectCategory(1);
+    QVERIFY(f.Add(names));
+    int most = 0;
+    f.w->btnStartClick();
+    QVERIFY(QTest::qWaitFor([&] {
+      int running = 0;
+      for (int r = 0; r < 5; ++r) {
+        const QString p = f.Text(r, fcProgress);
+        running += !p.isEmpty() && p != "100%";
+      }
+      most = std::max(most, running);
+      return f.w->RunEnded();
+    }, 120000));
+    QVERIFY2(most <= 3, qPrintable(QString::number(most)));
+    for (int r = 0; r < 5; ++r)
+      QCOMPARE(f.Text(r, fcProgress), QString("100%"));
+  }
+
+  void stopMidRunThenStartRedoesTheWholeList() {
+    TFixture f;
+    QVERIFY(MakeClip(f.Media("long.avi"), 120));
+    QVERIFY(MakeClip(f.Media("short.avi"), 1));
+    f.w->SelectCategory(1);
+    QVERIFY(f.Add({"short.avi", "long.avi"}));  // long first
+    f.w->btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Text(0, fcProgress).isEmpty(), 60000);
+    f.w->btnStopClick();
+    QVERIFY(f.w->RunEnded());  // the stop waited for every task and the end of the run
+    QVERIFY(f.Text(0, fcProgress) != "100%");
+    QVERIFY(f.w->btnStart->isEnabled());
+    QVERIFY(!f.w->actStart->isEnabled());
+    QVERIFY(!f.w->btnAdd->isEnabled());
+    // Starting again redoes every row from the first.
+    f.w->filesModel->SetText(1, fcProgress, "");
+    f.w->btnStartClick();
+    QVERIFY(QTest::qWaitFor([&] { return f.w->RunEnded(); }, 300000));
+    QCOMPARE(f.Text(0, fcProgress), QString("100%"));
+    QCOMPARE(f.Text(1, fcProgress), QString("100%"));
+  }
+
+  void pauseHoldsTheRunAndResumeFinishesIt() {
+    TFixture f;
+    QVERIFY(MakeClip(f.Media("long.avi"), 60));
+    f.w->SelectCategory(1);
+    QVERIFY(f.Add({"long.avi"}));
+    f.w->btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Text(0, fcProgress).isEmpty(), 60000);
+    f.w->btnPauseClick();
+    QVERIFY(!f.w->ShowsPause());
+    QTest::qWait(300);  // a report already on its way may still land
+    const QString held = f.Text(0, fcCurrentTime) + f.Text(0, fcCurrentSize);
+    QTest::qWait(1500);
+    QCOMPARE(f.Text(0, fcCurrentTime) + f.Text(0, fcCurrentSize), held);
+    QVERIFY(!f.w->RunEnded());
+    f.w->btnResumeClick();
+    QVERIFY(f.w->ShowsPause());
+    QVERIFY(QTest::qWaitFor([&] { return f.w->RunEnded(); }, 300000));
+    QCOMPARE(f.Text(0, fcProgress), QString("100%"));
   }
 
   void stopAfterTheRunKeepsAddDisabledUntilClear() {

@@ -32,3 +32,12 @@ inline bool WriteText(const QString& path, const QByteArray& text = "not media\n
   QFile f(path);
   return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
+
+// The codecs of a media file's streams as ffprobe names them, e.g. "mpeg4,mp3"; empty when
+// ffprobe cannot read it.
+inline QString ProbeCodecs(const QString& path) {
+  QProcess p;
+  p.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput()).trimmed().replace('\n', ',');
+}
