@@ -13,6 +13,7 @@
 
 #include "app/about_box.h"
 #include "app/batch_command.h"
+#include "app/engine_preview_window.h"
 #include "app/snapshot_command.h"
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
@@ -107,6 +108,7 @@ int main(int argc, char* argv[]) {
     if (aboutBox)
       aboutBox->exec();
   };
+  InstallQtPreviewWindows();
   TForm1 mainWindow(services);
   TAboutBox about(&mainWindow);
   aboutBox = &about;
