@@ -16,49 +16,12 @@
 #include "media/ffutils.h"
 #include "media/media_probe.h"
 #include "presets/option_code.h"
+#include "presets/output_record.h"
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
-
-// The output record of a file being added, from the parameter fields.
-void FillOutputRecord(const TParameterSet& p, TOutputOptions& oo) {
-  if (!p.Video_VideoCodec.empty()) {
-    oo.VideoCodec = p.Video_VideoCodec;
-    oo.VideoPreset = p.Video_VideoCodec == "libx264" ? "libx264-default" : "";
-  }
-  if (!p.Video_AudioCodec.empty() && p.Video_AudioCodec != "AUTO")
-    oo.AudioCodec = p.Video_AudioCodec;
-  if (!p.Video_FrameRate.empty())
-    oo.FrameRate = p.Video_FrameRate;
-  if (!p.Video_FrameSize.empty())
-    oo.FrameSize = p.Video_FrameSize;
-  if (!p.Video_FrameAspectRatio.empty())
-    oo.FrameAspectRatio = p.Video_FrameAspectRatio;
-  if (!p.Video_FileFormat.empty())
-    oo.FileFormat = p.Video_FileFormat;
-  if (!p.Video_VideoFilters.empty())
-    oo.VideoFilters = p.Video_VideoFilters;
-  if (!p.Video_VideoTag.empty())
-    oo.VideoTag = p.Video_VideoTag;
-  oo.DisableVideo = p.Video_DisableVideo;
-  if (!p.Video_AudioChannels.empty())
-    oo.AudioChannels = QString::fromStdString(p.Video_AudioChannels).toInt();
-  if (!p.Video_AudioSampleRate.empty() && p.Video_AudioSampleRate != "AUTO")
-    oo.AudioSampleRate = QString::fromStdString(p.Video_AudioSampleRate).toInt();
-  if (!p.Video_TargetType.empty())
-    oo.TargetType = p.Video_TargetType == "vcd"    ? ttVCD
-                    : p.Video_TargetType == "svcd" ? ttSVCD
-                    : p.Video_TargetType == "dvd"  ? ttDVD
-                                                   : ttIgnore;
-  oo.NormType = p.Video_NormType == "PAL" ? ntPAL : p.Video_NormType == "NTSC" ? ntNTSC : ntAuto;
-  oo.AudioVolume = p.Video_AudioVolume == "256" ? 256 : QString::fromStdString(p.Video_AudioVolume).toInt();
-  if (p.Video_AudioBitrate != -1000 && p.Video_AudioBitrate != -2000)
-    oo.AudioBitrate = p.Video_AudioBitrate;
-  if (p.Video_VideoBitrate != -1000)
-    oo.VideoBitrate = p.Video_VideoBitrate;
-}
 
 }  // namespace
 
@@ -137,17 +100,10 @@ TForm1::TAddResult TForm1::AddFileRow(const QString& APath) {
   for (int l = 0; l < kOptionListCount; ++l)
     indexes[l] = OptionListControl(static_cast<TOptionList>(l))->currentIndex();
   texts[fcOptionCode] = Q(EncodeOptionCode(indexes));
-  texts[fcVideoCodec] = Q(oo.VideoCodec);
-  texts[fcAudioCodec] = Q(oo.AudioCodec);
-  texts[fcChannels] = QString::number(oo.AudioChannels);
-  texts[fcVideoTag] = Q(oo.VideoTag);
-  texts[fcFileExt] = Q(oo.FileExt);
-  texts[fcFrameSize] = Q(oo.FrameSize);
-  texts[fcVideoBitrate] = QString::number(oo.VideoBitrate);
-  texts[fcFrameRate] = Q(oo.FrameRate);
-  texts[fcAudioBitrate] = QString::number(oo.AudioBitrate);
-  texts[fcSampleRate] = QString::number(oo.AudioSampleRate);
-  texts[fcAspect] = Q(oo.FrameAspectRatio);
+  TRowTexts columns;
+  WriteAddedRowColumns(oo, columns);
+  for (int c = fcVideoCodec; c <= fcNormType; ++c)
+    texts[c] = Q(columns[c]);
   filesModel->AppendRow(texts, io, oo);
   // 10.
   ApplyWorkTransition(wtFileAdded);

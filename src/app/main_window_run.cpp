@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "media/ffutils.h"
 #include "presets/output_name.h"
+#include "presets/output_record.h"
 #include "settings/options_dialog.h"
 
 namespace {
@@ -21,44 +22,6 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 // The options dialog's priority codes (0 idle, 1 lowest, 2 lower, 3 normal).
 constexpr TThreadPriority kPriorities[] = {tpIdle, tpLowest, tpLower, tpNormal};
-
-// Updates a row's output record from its hidden columns.
-void OutputRecordFromColumns(const TFileListModel& m, int row, TOutputOptions& oo) {
-  const QString videoCodec = m.Text(row, fcVideoCodec);
-  if (!videoCodec.isEmpty()) {
-    oo.VideoCodec = S(videoCodec);
-    oo.VideoPreset = videoCodec == "libx264" ? "libx264-default" : "";
-  }
-  const QString audioCodec = m.Text(row, fcAudioCodec);
-  if (!audioCodec.isEmpty() && audioCodec != "AUTO")
-    oo.AudioCodec = S(audioCodec);
-  if (!m.Text(row, fcChannels).isEmpty())
-    oo.AudioChannels = m.Text(row, fcChannels).toInt();
-  const QString tag = m.Text(row, fcVideoTag);
-  oo.VideoTag = (!tag.isEmpty() && videoCodec != "libx264") ? S(tag) : std::string();
-  if (!m.Text(row, fcFileExt).isEmpty())
-    oo.FileExt = S(m.Text(row, fcFileExt));
-  if (!m.Text(row, fcFrameSize).isEmpty())
-    oo.FrameSize = S(m.Text(row, fcFrameSize));
-  if (!m.Text(row, fcVideoBitrate).isEmpty())
-    oo.VideoBitrate = m.Text(row, fcVideoBitrate).toInt();
-  if (!m.Text(row, fcFrameRate).isEmpty())
-    oo.FrameRate = S(m.Text(row, fcFrameRate));
-  const QString audioBitrate = m.Text(row, fcAudioBitrate);
-  if (audioBitrate != "-1000" && audioBitrate != "-2000")
-    oo.AudioBitrate = audioBitrate.toInt();
-  const QString sampleRate = m.Text(row, fcSampleRate);
-  if (!sampleRate.isEmpty() && sampleRate != "AUTO")
-    oo.AudioSampleRate = sampleRate.toInt();
-  if (!m.Text(row, fcAspect).isEmpty())
-    oo.FrameAspectRatio = S(m.Text(row, fcAspect));
-  oo.DisableVideo = m.Text(row, fcNoVideo) == "True";
-  const QString target = m.Text(row, fcTargetType);
-  if (!target.isEmpty())
-    oo.TargetType = target == "vcd" ? ttVCD : target == "svcd" ? ttSVCD : target == "dvd" ? ttDVD : ttIgnore;
-  const QString norm = m.Text(row, fcNormType);
-  oo.NormType = norm == "PAL" ? ntPAL : norm == "NTSC" ? ntNTSC : ntAuto;
-}
 
 bool SameFile(const QString& a, const QString& b) {
   const QFileInfo fa(a), fb(b);
@@ -123,7 +86,10 @@ void TForm1::BuildTasks() {
     TInputOptions& io = IO1(row);
     TOutputOptions& oo = OO1(row);
     io.FileName = S(filesModel->Text(row, fcInputFile));
-    OutputRecordFromColumns(*filesModel, row, oo);
+    TRowTexts columns;
+    for (int c = 0; c < fcColumnCount; ++c)
+      columns[c] = S(filesModel->Text(row, c));
+    UpdateOutputRecordFromColumns(columns, oo);
     QString output = folder + "/" + filesModel->Text(row, fcOutputFile);
     // The folder may have changed since the row was added, or the name been typed: an output
     // must never be the row's own input. Such a row takes the next free numbered name.
