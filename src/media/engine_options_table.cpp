@@ -413,16 +413,16 @@ void BitstreamFilter(TOptionCall& c) {
   if (c.value.empty() || c.value[0] == '=')
     return;
   size_t eq = c.value.find('=');
-  TBitstreamFilterSpec spec;
-  spec.name = eq == std::string::npos ? c.value : c.value.substr(0, eq);
+  TBitstreamFilterSpec filter;
+  filter.name = eq == std::string::npos ? c.value : c.value.substr(0, eq);
   if (eq != std::string::npos)
-    spec.args = c.value.substr(eq + 1);
-  if (!av_bsf_get_by_name(spec.name.c_str()))
-    Refuse(FormatText("Unknown bitstream filter %s", spec.name.c_str()));
+    filter.args = c.value.substr(eq + 1);
+  if (!av_bsf_get_by_name(filter.name.c_str()))
+    Refuse(FormatText("Unknown bitstream filter %s", filter.name.c_str()));
   auto& chain = c.name[0] == 'v'   ? c.o.video_bitstream_filters
                 : c.name[0] == 'a' ? c.o.audio_bitstream_filters
                                    : c.o.subtitle_bitstream_filters;
-  chain.push_back(std::move(spec));
+  chain.push_back(std::move(filter));
 }
 
 void Preset(TOptionCall& c) { c.engine.ApplyPreset(c.name, c.value); }
