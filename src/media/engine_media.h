@@ -118,7 +118,8 @@ struct TAVInputStream {
   const AVCodec* decoder = nullptr;
   int64_t start = 0;  // wall-clock start for native-rate reading, microseconds
   int64_t next_pts = AV_NOPTS_VALUE;  // microseconds
-  int64_t pts = 0;                    // microseconds
+  int64_t pts = 0;                    // microseconds, of the last decoded frame
+  int64_t dts = AV_NOPTS_VALUE;       // microseconds, of the last packet read
   bool is_start = true;
   bool showed_multi_packet_warning = false;
   bool is_past_recording_time = false;

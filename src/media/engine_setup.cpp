@@ -396,6 +396,38 @@ void TEngineMedia::SetUpRun() {
     }
   }
 
+  // Opens the decoder of an input stream; returns the error text, empty on success.
+  auto open_decoder = [&](TAVInputStream& AIst) -> std::string {
+    const AVCodecParameters* ipar = AIst.st->codecpar;
+    TInputFile& in = *inputs[AIst.file_index];
+    const AVCodec* codec = AIst.index < MaxStreams ? in.codecs[AIst.index] : nullptr;
+    if (!codec)
+      codec = avcodec_find_decoder(ipar->codec_id);
+    const std::string what = StreamText(AIst.file_index, AIst.index, ipar->codec_type);
+    if (!codec)
+      return FormatText("Decoder (codec id %d) not found for input stream %s", ipar->codec_id,
+                        what.c_str());
+    AIst.decoder = codec;
+    AIst.dec = avcodec_alloc_context3(codec);
+    if (!AIst.dec)
+      throw std::runtime_error("Out of memory");
+    avcodec_parameters_to_context(AIst.dec, ipar);
+    AIst.dec->pkt_timebase = AIst.st->time_base;
+    const TMediaKind kind = ipar->codec_type == AVMEDIA_TYPE_AUDIO      ? mkAudio
+                            : ipar->codec_type == AVMEDIA_TYPE_SUBTITLE ? mkSubtitle
+                                                                        : mkVideo;
+    engine.FFOptions().CopyCodecOptions(AIst.dec, kind, false, nullptr);
+    AIst.dec->thread_count = opt.thread_count;
+    int ret;
+    {
+      std::lock_guard lock(CodecLock());
+      ret = avcodec_open2(AIst.dec, codec, nullptr);
+    }
+    if (ret < 0)
+      return FormatText("Error while opening decoder for input stream %s", what.c_str());
+    return {};
+  };
+
   // 6. The encoders, each once (join mode: those of the first output).
   std::string open_error;
   for (size_t n = 0; n < ost_table.size() && open_error.empty(); ++n) {
@@ -426,6 +458,24 @@ void TEngineMedia::SetUpRun() {
                                 rate);
         enc->bit_rate = rate;
       }
+    }
+    if (desc.type == AVMEDIA_TYPE_SUBTITLE) {
+      // Text subtitle encoders start from the styles the decoder describes.
+      TAVInputStream& src = *ist_table[ost.source_index];
+      if (!src.dec) {
+        open_error = open_decoder(src);
+        if (!open_error.empty())
+          break;
+      }
+      if (src.dec->subtitle_header && !enc->subtitle_header) {
+        enc->subtitle_header = static_cast<uint8_t*>(av_mallocz(src.dec->subtitle_header_size + 1));
+        if (!enc->subtitle_header)
+          throw std::runtime_error("Out of memory");
+        std::memcpy(enc->subtitle_header, src.dec->subtitle_header, src.dec->subtitle_header_size);
+        enc->subtitle_header_size = src.dec->subtitle_header_size;
+      }
+      if (enc->time_base.num <= 0 || enc->time_base.den <= 0)
+        enc->time_base = AVRational{1, AV_TIME_BASE};
     }
     AVDictionary* opts = nullptr;
     av_dict_copy(&opts, desc.enc_opts, 0);
@@ -465,43 +515,10 @@ void TEngineMedia::SetUpRun() {
     if (ost->encoding_needed)
       ost->codec_id = ost->enc->codec_id;
 
-  // 7. The decoders.
-  for (size_t j = 0; j < ist_table.size() && open_error.empty(); ++j) {
-    TAVInputStream& ist = *ist_table[j];
-    if (!ist.decoding_needed)
-      continue;
-    const AVCodecParameters* ipar = ist.st->codecpar;
-    TInputFile& in = *inputs[ist.file_index];
-    const AVCodec* codec = ist.index < MaxStreams ? in.codecs[ist.index] : nullptr;
-    if (!codec)
-      codec = avcodec_find_decoder(ipar->codec_id);
-    const std::string what = StreamText(ist.file_index, ist.index, ipar->codec_type);
-    if (!codec) {
-      open_error = FormatText("Decoder (codec id %d) not found for input stream %s",
-                              ipar->codec_id, what.c_str());
-      break;
-    }
-    ist.decoder = codec;
-    ist.dec = avcodec_alloc_context3(codec);
-    if (!ist.dec)
-      throw std::runtime_error("Out of memory");
-    avcodec_parameters_to_context(ist.dec, ipar);
-    ist.dec->pkt_timebase = ist.st->time_base;
-    const TMediaKind kind = ipar->codec_type == AVMEDIA_TYPE_AUDIO      ? mkAudio
-                            : ipar->codec_type == AVMEDIA_TYPE_SUBTITLE ? mkSubtitle
-                                                                        : mkVideo;
-    engine.FFOptions().CopyCodecOptions(ist.dec, kind, false, nullptr);
-    ist.dec->thread_count = opt.thread_count;
-    int ret;
-    {
-      std::lock_guard lock(CodecLock());
-      ret = avcodec_open2(ist.dec, codec, nullptr);
-    }
-    if (ret < 0) {
-      open_error = FormatText("Error while opening decoder for input stream %s", what.c_str());
-      break;
-    }
-  }
+  // 7. The decoders (a subtitle encoder's source may be open already).
+  for (size_t j = 0; j < ist_table.size() && open_error.empty(); ++j)
+    if (ist_table[j]->decoding_needed && !ist_table[j]->dec)
+      open_error = open_decoder(*ist_table[j]);
 
   // 8. Initial time stamps.
   for (auto& ist : ist_table) {

@@ -225,8 +225,10 @@ void TEngineMedia::ProcessReadPacket(TInputFile& AInput, AVPacket* APacket) {
       (AInput.ctx->iformat->flags & AVFMT_TS_DISCONT)) {
     const int64_t pkt_dts = av_rescale_q(APacket->dts, tb, kMicros);
     const int64_t delta = pkt_dts - ist.next_pts;
+    // Decoded pictures come out in presentation order, so "before the stream's current time"
+    // compares with the last packet's DTS, not with the last picture's time.
     if (std::llabs(delta) > static_cast<int64_t>(opt.dts_delta_threshold * AV_TIME_BASE) ||
-        pkt_dts + 1 < ist.pts) {
+        (ist.dts != AV_NOPTS_VALUE && pkt_dts + 1 < ist.dts)) {
       AInput.ts_offset -= delta;
       if (engine.Verbose() > 2)
         LoggerInstance().LogFmt(&engine, llVerbose, "timestamp discontinuity %" PRId64
@@ -268,7 +270,7 @@ int TEngineMedia::OutputPacket(TAVInputStream& AIst, const AVPacket* APacket) {
   if (AIst.next_pts == AV_NOPTS_VALUE)
     AIst.next_pts = AIst.pts;
   if (APacket && APacket->dts != AV_NOPTS_VALUE)
-    AIst.next_pts = AIst.pts = av_rescale_q(APacket->dts, AIst.st->time_base, kMicros);
+    AIst.dts = AIst.next_pts = AIst.pts = av_rescale_q(APacket->dts, AIst.st->time_base, kMicros);
 
   if (!AIst.decoding_needed) {
     if (!APacket)

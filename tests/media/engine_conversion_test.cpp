@@ -347,3 +347,38 @@ TEST(EngineConversion, FlagOptionsAddToTheEncodersOwnDefaults) {
   EXPECT_NE(out.find("open_gop=0"), std::string::npos);
   EXPECT_NE(out.find("deblock=1:"), std::string::npos);
 }
+
+TEST(EngineConversion, SubtitlesAndReorderedPicturesComeThrough) {
+  TempDir dir;
+  WriteFile(dir / "subs.srt",
+            "1\n00:00:00,200 --> 00:00:00,900\nFirst line\n\n"
+            "2\n00:00:01,000 --> 00:00:01,800\nSecond line\n\n");
+  // Matroska with text subtitles; MPEG-TS with B-frames (pictures decode out of packet order
+  // in a format whose time stamps may jump).
+  const std::string with_subs = enginetest::FFmpeg(
+      "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -i " + enginetest::Quote(dir / "subs.srt") +
+          " -c:v mpeg4 -bf 2 -c:s srt",
+      dir / "subs.mkv");
+  const std::string reordered = enginetest::FFmpeg(
+      "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libx264 -bf 3 -g 12", dir / "b.ts");
+  struct Case {
+    std::string input;
+    const char* output;
+  };
+  for (const Case& c : {Case{with_subs, "subs_out.mkv"}, Case{reordered, "b_out.mkv"}}) {
+    SCOPED_TRACE(c.output);
+    TTaskManager tm;
+    ASSERT_EQ(tm.AddTask(c.input), 0) << tm.LastErrMsg();
+    ASSERT_TRUE(tm.SetOutputFile(0, dir / c.output)) << tm.LastErrMsg();
+    const TTerminateInfo t = RunTask(tm);
+    ASSERT_TRUE(t.Finished) << t.ExceptionMsg;
+    const auto out = Probe(dir / c.output, true);
+    ASSERT_TRUE(out.ok) << out.log;
+    EXPECT_EQ(out.First("video")->Int("nb_read_frames"), 50);
+    EXPECT_NEAR(out.Duration(), 2.0, 0.1);
+    if (c.input == with_subs) {
+      ASSERT_NE(out.First("subtitle"), nullptr) << out.log;
+      EXPECT_EQ(out.First("subtitle")->Int("nb_read_frames"), 2);
+    }
+  }
+}
