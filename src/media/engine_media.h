@@ -275,6 +275,7 @@ struct TEngineMedia {
   // -- buffers reused across packets
   AVPacket* packet = nullptr;        // read from the inputs
   AVPacket* enc_packet = nullptr;    // from the encoders
+  AVPacket* copy_packet = nullptr;   // stream copy: the packet as written
   AVFrame* decoded = nullptr;        // from the decoders
   AVFrame* filtered = nullptr;       // from the filter graphs
   AVFrame* audio_frame = nullptr;    // to the audio encoders

@@ -138,10 +138,11 @@ void TEngineMedia::SetUpRun() {
   CreatePendingStreams();
   packet = av_packet_alloc();
   enc_packet = av_packet_alloc();
+  copy_packet = av_packet_alloc();
   decoded = av_frame_alloc();
   filtered = av_frame_alloc();
   audio_frame = av_frame_alloc();
-  if (!packet || !enc_packet || !decoded || !filtered || !audio_frame)
+  if (!packet || !enc_packet || !copy_packet || !decoded || !filtered || !audio_frame)
     throw std::runtime_error("Out of memory");
 
   // 1. The input stream table.
@@ -700,6 +701,7 @@ void TEngineMedia::UndoRun() {
     }
   av_packet_free(&packet);
   av_packet_free(&enc_packet);
+  av_packet_free(&copy_packet);
   av_frame_free(&decoded);
   av_frame_free(&filtered);
   av_frame_free(&audio_frame);

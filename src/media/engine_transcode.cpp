@@ -450,8 +450,8 @@ void TEngineMedia::CopyPacket(TAVOutputStream& AOst, TAVInputStream& AIst,
     video_size += APacket->size;
     ++AOst.sync_opts;
   }
-  AVPacket* out = av_packet_clone(APacket);
-  if (!out)
+  AVPacket* out = copy_packet;
+  if (av_packet_ref(out, APacket) < 0)
     throw std::runtime_error("Out of memory");
   const AVRational in_tb = AIst.st->time_base;
   const AVRational out_tb = AOst.st->time_base;
@@ -470,8 +470,13 @@ void TEngineMedia::CopyPacket(TAVOutputStream& AOst, TAVInputStream& AIst,
       out->pts += shift;
   }
   AOst.last_mux_dts = out->dts;
-  WritePacket(AOst, out);
-  av_packet_free(&out);
+  try {
+    WritePacket(AOst, out);
+  } catch (...) {
+    av_packet_unref(out);
+    throw;
+  }
+  av_packet_unref(out);
   ++AOst.frame_number;
 }
 

@@ -1,5 +1,5 @@
 // varnosk-engine: usage, failures to add files, a conversion with its report lines, join and
-// the test hook, through the installed program and its exit status.
+// the test hook, through the built program and its exit status.
 #include <sys/wait.h>
 
 #include "task_manager_support.h"
@@ -77,4 +77,17 @@ TEST(EngineCommand, JoinsInputsWithTheirOwnOptions) {
                            " --join");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NEAR(enginetest::Probe(dir / "ab.wav").Duration(), 2.5, 0.05);
+}
+
+TEST(EngineCommand, TheTestHookDrawsIntoThePictures) {
+  TempDir dir;
+  const std::string clip = enginetest::MakeClip(dir / "in.avi", 0.5, "160x120");
+  const TResult r = Engine("--in " + enginetest::Quote(clip) + " --out " +
+                           enginetest::Quote(dir / "out.mkv") +
+                           " --opt vcodec=ffv1 --opt an=1 --hook-test");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(enginetest::TopLeftQuarterWhite(
+      enginetest::FirstPictureRGB(clip, dir / "in.rgb"), 160, 120));
+  EXPECT_TRUE(enginetest::TopLeftQuarterWhite(
+      enginetest::FirstPictureRGB(dir / "out.mkv", dir / "out.rgb"), 160, 120));
 }

@@ -382,3 +382,91 @@ TEST(EngineConversion, SubtitlesAndReorderedPicturesComeThrough) {
     }
   }
 }
+
+TEST(EngineConversion, OptionsShapeTheOutput) {
+  TempDir dir;
+  const std::string clip = MakeClip(dir / "in.avi", 3.0, "160x120");
+  struct Case {
+    const char* name;
+    const char* output;
+    const char* options;
+    std::function<void(const enginetest::TProbed&, const std::string& APath)> check;
+  };
+  auto frames = [](const enginetest::TProbed& AOut) {
+    return AOut.First("video") ? AOut.First("video")->Int("nb_read_frames") : -1;
+  };
+  const Case cases[] = {
+      {"start and length", "part.mkv", "TimeStart=1000000<CRLF>TimeLength=1000000",
+       [&](const auto& out, const auto&) {
+         EXPECT_EQ(frames(out), 25);
+         EXPECT_NEAR(out.Duration(), 1.0, 0.1);
+       }},
+      {"frame limit", "ten.mkv", "vframes=10",
+       [&](const auto& out, const auto&) { EXPECT_EQ(frames(out), 10); }},
+      {"file size limit", "small.avi", "fs=60000<CRLF>vb=2000000",
+       [&](const auto& out, const std::string& path) {
+         EXPECT_LT(frames(out), 75);
+         EXPECT_LT(std::filesystem::file_size(path), 200000u);
+       }},
+      {"filters", "filtered.mkv", "vf=scale=80:60,hflip",
+       [&](const auto& out, const auto&) {
+         EXPECT_EQ(out.First("video")->Int("width"), 80);
+         EXPECT_EQ(out.First("video")->Int("height"), 60);
+         EXPECT_EQ(frames(out), 75);
+       }},
+      {"cropping", "cropped.mkv", "croptop=20<CRLF>cropleft=40",
+       [&](const auto& out, const auto&) {
+         EXPECT_EQ(out.First("video")->Int("width"), 120);
+         EXPECT_EQ(out.First("video")->Int("height"), 100);
+       }},
+      {"cropping and scaling", "cropscale.mkv", "cropbottom=20<CRLF>s=64x48",
+       [&](const auto& out, const auto&) {
+         EXPECT_EQ(out.First("video")->Int("width"), 64);
+         EXPECT_EQ(out.First("video")->Int("height"), 48);
+       }},
+      {"deinterlacing", "deint.mkv", "deinterlace=1",
+       [&](const auto& out, const auto&) { EXPECT_EQ(frames(out), 75); }},
+      {"bitstream filter", "bsf.avi", "vcodec=copy<CRLF>vbsf=null",
+       [&](const auto& out, const auto&) { EXPECT_EQ(frames(out), 75); }},
+      {"metadata", "tagged.mkv", "metadata=title=Varnosk test<CRLF>metadata=artist=Engine",
+       [&](const auto&, const std::string& path) {
+         const std::string tags = enginetest::Run(
+             "ffprobe -v error -show_entries format_tags -of flat " + enginetest::Quote(path));
+         EXPECT_NE(tags.find("format.tags.title=\"Varnosk test\""), std::string::npos) << tags;
+         EXPECT_NE(tags.find("format.tags.ARTIST=\"Engine\""), std::string::npos) << tags;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTaskManager tm;
+    ASSERT_EQ(tm.AddTask(clip), 0);
+    ASSERT_TRUE(tm.SetOutputFile(0, dir / c.output, c.options)) << tm.LastErrMsg();
+    const TTerminateInfo t = RunTask(tm);
+    ASSERT_TRUE(t.Finished) << t.ExceptionMsg;
+    const auto out = Probe(dir / c.output, true);
+    ASSERT_TRUE(out.ok) << out.log;
+    c.check(out, dir / c.output);
+  }
+}
+
+TEST(EngineConversion, StreamSettingsThatCannotBeMetRefuseTheOutput) {
+  TempDir dir;
+  const std::string clip = MakeClip(dir / "in.avi", 0.5, "160x120");
+  struct Case {
+    const char* options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"rc_override=0,10,x", "new_video_stream fail: error parsing rc_override"},
+      {"vcodec=no_such_encoder", "new_video_stream fail: Unknown encoder 'no_such_encoder'"},
+      {"acodec=mpeg4", "new_audio_stream fail: Invalid encoder type 'mpeg4'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    TTaskManager tm;
+    ASSERT_EQ(tm.AddTask(clip), 0);
+    EXPECT_FALSE(tm.SetOutputFile(0, dir / "out.mkv", c.options));
+    EXPECT_EQ(tm.LastErrMsg(), c.message);
+    EXPECT_FALSE(Exists(dir / "out.mkv"));
+  }
+}

@@ -137,4 +137,29 @@ inline TProbed Probe(const std::string& APath, bool ACountFrames = false) {
   return p;
 }
 
+// The first picture of a file as RGB24 rows, decoded by the ffmpeg tool into AScratch.
+inline std::string FirstPictureRGB(const std::string& APath, const std::string& AScratch) {
+  FFmpeg("-i " + Quote(APath) + " -frames:v 1 -f rawvideo -pix_fmt rgb24", AScratch);
+  std::string bytes;
+  if (FILE* f = std::fopen(AScratch.c_str(), "rb")) {
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+      bytes.append(buf, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// Whether every pixel of the top-left quarter of an AWidth x AHeight RGB24 picture is white.
+inline bool TopLeftQuarterWhite(const std::string& APicture, int AWidth, int AHeight) {
+  if (APicture.size() != static_cast<size_t>(AWidth) * AHeight * 3)
+    return false;
+  for (int y = 0; y < AHeight / 2; ++y)
+    for (int x = 0; x < AWidth / 2 * 3; ++x)
+      if (static_cast<unsigned char>(APicture[static_cast<size_t>(y) * AWidth * 3 + x]) < 235)
+        return false;
+  return true;
+}
+
 }  // namespace enginetest

@@ -15,23 +15,12 @@ using enginetest::MakeClip;
 
 namespace {
 
-// The first picture of a file as RGB24, decoded by the ffmpeg tool.
 std::string FirstPictureRGB(const std::string& APath, const TempDir& ADir) {
-  const std::string raw = ADir / "picture.rgb";
-  enginetest::FFmpeg("-i " + enginetest::Quote(APath) + " -frames:v 1 -f rawvideo -pix_fmt rgb24",
-                     raw);
-  return ReadFile(raw);
+  return enginetest::FirstPictureRGB(APath, ADir / "picture.rgb");
 }
 
-// Whether every pixel of the top-left quarter of a 160x120 RGB24 picture is white.
 bool TopLeftWhite(const std::string& APicture) {
-  if (APicture.size() != 160u * 120 * 3)
-    return false;
-  for (int y = 0; y < 60; ++y)
-    for (int x = 0; x < 80 * 3; ++x)
-      if (static_cast<unsigned char>(APicture[(y * 160) * 3 + x]) < 235)
-        return false;
-  return true;
+  return enginetest::TopLeftQuarterWhite(APicture, 160, 120);
 }
 
 void DrawWhiteQuarter(TBitmap24& ABitmap) {
