@@ -15,103 +15,13 @@
 #include "../media/engine_fixtures.h"
 #include "media/task_manager.h"
 #include "presets/catalogue.h"
+#include "presets/output_record.h"
 #include "presets/parameter_set.h"
 
 namespace {
 
 using enginetest::Probe;
 using enginetest::TProbed;
-
-// ---- the output record of a row, as the window makes it ---------------------------------
-
-// The record of a file being added, from the parameter fields.
-void FillOutputRecord(const TParameterSet& p, TOutputOptions& oo) {
-  if (!p.Video_VideoCodec.empty()) {
-    oo.VideoCodec = p.Video_VideoCodec;
-    oo.VideoPreset = p.Video_VideoCodec == "libx264" ? "libx264-default" : "";
-  }
-  if (!p.Video_AudioCodec.empty() && p.Video_AudioCodec != "AUTO")
-    oo.AudioCodec = p.Video_AudioCodec;
-  if (!p.Video_FrameRate.empty())
-    oo.FrameRate = p.Video_FrameRate;
-  if (!p.Video_FrameSize.empty())
-    oo.FrameSize = p.Video_FrameSize;
-  if (!p.Video_FrameAspectRatio.empty())
-    oo.FrameAspectRatio = p.Video_FrameAspectRatio;
-  if (!p.Video_FileFormat.empty())
-    oo.FileFormat = p.Video_FileFormat;
-  if (!p.Video_VideoFilters.empty())
-    oo.VideoFilters = p.Video_VideoFilters;
-  if (!p.Video_VideoTag.empty())
-    oo.VideoTag = p.Video_VideoTag;
-  oo.DisableVideo = p.Video_DisableVideo;
-  if (!p.Video_AudioChannels.empty())
-    oo.AudioChannels = std::atoi(p.Video_AudioChannels.c_str());
-  if (!p.Video_AudioSampleRate.empty() && p.Video_AudioSampleRate != "AUTO")
-    oo.AudioSampleRate = std::atoi(p.Video_AudioSampleRate.c_str());
-  if (!p.Video_TargetType.empty())
-    oo.TargetType = p.Video_TargetType == "vcd"    ? ttVCD
-                    : p.Video_TargetType == "svcd" ? ttSVCD
-                    : p.Video_TargetType == "dvd"  ? ttDVD
-                                                   : ttIgnore;
-  oo.NormType = p.Video_NormType == "PAL" ? ntPAL : p.Video_NormType == "NTSC" ? ntNTSC : ntAuto;
-  oo.AudioVolume = std::atoi(p.Video_AudioVolume.c_str());
-  if (p.Video_AudioBitrate != -1000 && p.Video_AudioBitrate != -2000)
-    oo.AudioBitrate = p.Video_AudioBitrate;
-  if (p.Video_VideoBitrate != -1000)
-    oo.VideoBitrate = p.Video_VideoBitrate;
-}
-
-// Columns 11 to 24 of a row that was just added: 11 to 21 from the record, 22 to 24 empty.
-std::map<int, std::string> AddedRowColumns(const TOutputOptions& oo) {
-  return {{11, oo.VideoCodec},
-          {12, oo.AudioCodec},
-          {13, std::to_string(oo.AudioChannels)},
-          {14, oo.VideoTag},
-          {15, oo.FileExt},
-          {16, oo.FrameSize},
-          {17, std::to_string(oo.VideoBitrate)},
-          {18, oo.FrameRate},
-          {19, std::to_string(oo.AudioBitrate)},
-          {20, std::to_string(oo.AudioSampleRate)},
-          {21, oo.FrameAspectRatio},
-          {22, ""},
-          {23, ""},
-          {24, ""}};
-}
-
-// The record of a row when a run builds its task, from the row's hidden columns.
-void RecordFromColumns(std::map<int, std::string> c, TOutputOptions& oo) {
-  const std::string video_codec = c[11];
-  if (!video_codec.empty()) {
-    oo.VideoCodec = video_codec;
-    oo.VideoPreset = video_codec == "libx264" ? "libx264-default" : "";
-  }
-  if (!c[12].empty() && c[12] != "AUTO")
-    oo.AudioCodec = c[12];
-  if (!c[13].empty())
-    oo.AudioChannels = std::atoi(c[13].c_str());
-  oo.VideoTag = !c[14].empty() && video_codec != "libx264" ? c[14] : std::string();
-  if (!c[15].empty())
-    oo.FileExt = c[15];
-  if (!c[16].empty())
-    oo.FrameSize = c[16];
-  if (!c[17].empty())
-    oo.VideoBitrate = std::atoi(c[17].c_str());
-  if (!c[18].empty())
-    oo.FrameRate = c[18];
-  if (c[19] != "-1000" && c[19] != "-2000")
-    oo.AudioBitrate = std::atoi(c[19].c_str());
-  if (!c[20].empty() && c[20] != "AUTO")
-    oo.AudioSampleRate = std::atoi(c[20].c_str());
-  if (!c[21].empty())
-    oo.FrameAspectRatio = c[21];
-  oo.DisableVideo = c[22] == "True";
-  if (!c[23].empty())
-    oo.TargetType = c[23] == "vcd" ? ttVCD : c[23] == "svcd" ? ttSVCD : c[23] == "dvd" ? ttDVD
-                                                                                   : ttIgnore;
-  oo.NormType = c[24] == "PAL" ? ntPAL : c[24] == "NTSC" ? ntNTSC : ntAuto;
-}
 
 // ---- what ffprobe must find --------------------------------------------------------------
 
@@ -222,9 +132,11 @@ TEST_P(CatalogueConversion, ConvertsWithTheExpectedStreams) {
   }
   ReadOptionChoices(p, texts);
   TOutputOptions oo;
-  FillOutputRecord(p, oo);
+  FillOutputRecord(p, oo);  // as the file list adds the row ...
   oo.FileName = p.Video_OutPutFileName;
-  RecordFromColumns(AddedRowColumns(oo), oo);
+  TRowTexts row;
+  WriteAddedRowColumns(oo, row);
+  UpdateOutputRecordFromColumns(row, oo);  // ... and as a run builds its task
   ASSERT_FALSE(oo.FileName.empty());
 
   // The conversion.
