@@ -470,3 +470,38 @@ TEST(EngineConversion, StreamSettingsThatCannotBeMetRefuseTheOutput) {
     EXPECT_FALSE(Exists(dir / "out.mkv"));
   }
 }
+
+TEST(EngineConversion, AVideoBitRateOutsideTheRatesInForceIsBroughtIntoThem) {
+  TempDir dir;
+  const std::string clip = MakeClip(dir / "in.avi", 1.0, "160x120");
+  struct Case {
+    const char* target;
+    int bitrate;
+    int64_t expected;  // the bit rate the stream declares; 0: not checked
+    bool warned;
+  };
+  const Case cases[] = {
+      {"pal-vcd", 528000, 1150000, true},    // fixed at 1150000 as minimum and maximum
+      {"pal-vcd", 2000000, 1150000, true},
+      {"pal-svcd", 528000, 0, false},        // no minimum, a maximum above it
+      {"pal-dvd", 9500000, 0, true},         // above the maximum (the stream says no rate)
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.target) + " " + std::to_string(c.bitrate));
+    LogCapture log;
+    TTaskManager tm;
+    ASSERT_EQ(tm.AddTask(clip), 0);
+    TOutputOptions rec;
+    rec.ExtOptions = std::string("target=") + c.target;
+    rec.VideoBitrate = c.bitrate;
+    ASSERT_TRUE(tm.SetOutputFile(0, dir / "out.mpg", &rec)) << tm.LastErrMsg();
+    const TTerminateInfo t = RunTask(tm);
+    ASSERT_TRUE(t.Finished) << t.ExceptionMsg;
+    EXPECT_EQ(!log.With("lies outside the rates").empty(), c.warned);
+    const auto out = Probe(dir / "out.mpg");
+    ASSERT_NE(out.First("video"), nullptr);
+    if (c.expected) {
+      EXPECT_EQ((*out.First("video"))["bit_rate"], std::to_string(c.expected));
+    }
+  }
+}
