@@ -55,6 +55,13 @@ struct TFixture {
     w->AddMultipleFiles();
     return w->filesModel->rowCount() >= names.size();
   }
+  // The first video format at a large frame size: every picture is scaled and encoded, so a
+  // run takes seconds even for a small clip (long enough to act on while it converts).
+  void ChooseSlowVideoFormat() {
+    w->lvFiles->selectionModel()->clearSelection();
+    w->SelectCategory(1);
+    w->SetOptionIndex(olResolution, w->bsSkinComboBox1->findText("1280*720"));
+  }
   bool RunToEnd() {
     w->btnStartClick();
     return QTest::qWaitFor([this] { return w->RunEnded(); }, 60000);
@@ -249,9 +256,9 @@ private slots:
 
   void stopMidRunThenStartRedoesTheWholeList() {
     TFixture f;
-    QVERIFY(MakeClip(f.Media("long.avi"), 120));
+    QVERIFY(MakeClip(f.Media("long.avi"), 30));
     QVERIFY(MakeClip(f.Media("short.avi"), 1));
-    f.w->SelectCategory(1);
+    f.ChooseSlowVideoFormat();
     QVERIFY(f.Add({"short.avi", "long.avi"}));  // long first
     f.w->btnStartClick();
     QTRY_VERIFY_WITH_TIMEOUT(!f.Text(0, fcProgress).isEmpty(), 60000);
@@ -271,8 +278,8 @@ private slots:
 
   void pauseHoldsTheRunAndResumeFinishesIt() {
     TFixture f;
-    QVERIFY(MakeClip(f.Media("long.avi"), 60));
-    f.w->SelectCategory(1);
+    QVERIFY(MakeClip(f.Media("long.avi"), 20));
+    f.ChooseSlowVideoFormat();
     QVERIFY(f.Add({"long.avi"}));
     f.w->btnStartClick();
     QTRY_VERIFY_WITH_TIMEOUT(!f.Text(0, fcProgress).isEmpty(), 60000);

@@ -1,6 +1,7 @@
 // Closing the main window during a run, and the options dialog's preview box driving the task
 // manager.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -25,7 +26,7 @@ private slots:
     }
     // Long enough that the run is still converting when the window closes.
     const QString clip = env.home.path() + "/long.avi";
-    QVERIFY(MakeClip(clip, 240));
+    QVERIFY(MakeClip(clip, 60));
     TRecordingShell shell;
     TMainWindowServices services;
     services.shell = &shell;
@@ -37,7 +38,9 @@ private slots:
     TForm5 options(&w);
     w.SetOptionsDialog(&options);
     w.show();
-    w.SelectCategory(1);  // a video format: the conversion encodes every picture
+    // A video format at a large size: every picture is scaled and encoded.
+    w.SelectCategory(1);
+    w.SetOptionIndex(olResolution, w.bsSkinComboBox1->findText("1280*720"));
     w.AddMultipleFiles();
     QCOMPARE(w.filesModel->rowCount(), 2);
     w.btnStartClick();
