@@ -104,6 +104,11 @@ TForm1::TAddResult TForm1::AddFileRow(const QString& APath) {
   WriteAddedRowColumns(oo, columns);
   for (int c = fcVideoCodec; c <= fcNormType; ++c)
     texts[c] = Q(columns[c]);
+  // "No video", target and norm as the parameter set has them: left empty, a run would hand
+  // DisableVideo False on, and a sound format made from a video would carry a picture stream.
+  for (const TColumnText& cell : ParameterColumnTexts(params_))
+    if (cell.Column >= fcNoVideo)
+      texts[cell.Column] = Q(cell.Text);
   filesModel->AppendRow(texts, io, oo);
   // 10.
   ApplyWorkTransition(wtFileAdded);

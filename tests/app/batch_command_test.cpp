@@ -46,6 +46,7 @@ private slots:
     QVERIFY(QDir().mkpath(in + "/sub"));
     QVERIFY(MakeClip(in + "/a.avi"));
     QVERIFY(MakeTone(in + "/b.wav"));
+    QVERIFY(MakeClip(in + "/d.avi"));
     QVERIFY(WriteText(in + "/notes.txt"));
     QVERIFY(MakeClip(in + "/sub/deep.avi"));
     QVERIFY(MakeTone(env_->home.path() + "/c.wav"));
@@ -54,8 +55,8 @@ private slots:
              0);
     QStringList made = QDir(out).entryList(QDir::Files);
     made.sort();
-    QCOMPARE(made, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
-    for (const QString& name : made)
+    QCOMPARE(made, QStringList({"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    for (const QString& name : made)  // sound only, also from a video input
       QCOMPARE(ProbeCodecs(out + "/" + name), QString("mp3"));
     // The same folder into a video format and a lossless sound format.
     QCOMPARE(RunBatchCommand({"--format", "200", "--out", out + "/video", in + "/a.avi"}), 0);

@@ -99,6 +99,7 @@ private slots:
     QCOMPARE(f.Text(0, fcFormatCode), QString("100"));
     QCOMPARE(f.Text(0, fcOptionCode).size(), 12);
     QCOMPARE(f.Text(0, fcAudioCodec), QString("libmp3lame"));
+    QCOMPARE(f.Text(0, fcNoVideo), QString("True"));  // a sound format: the run drops the video
     QCOMPARE(f.w->SelectedRow(), 0);
     QCOMPARE(f.w->TaskMgr().TasksCount(), 1);
     QVERIFY(f.w->mmoLog().contains("***Can do convert."));
