@@ -109,6 +109,27 @@ std::string CreationTime(int64_t ASeconds) {
   return text;
 }
 
+// A new stream of AFile with the settings every kind shares: its id from streamid_map, the
+// kind, the bitstream filters and the codec tag.
+std::unique_ptr<TOutputStreamDesc> NewStreamDesc(TOutputFile& AFile, AVMediaType AType,
+                                                 const TStreamSettings& ASettings,
+                                                 const TEngineOptions& AOptions) {
+  AVFormatContext* oc = AFile.ctx;
+  const int index = static_cast<int>(oc->nb_streams);
+  AVStream* st = avformat_new_stream(oc, nullptr);
+  if (!st)
+    throw std::runtime_error("Could not alloc stream");
+  if (index < MaxStreams && AOptions.streamid_map[index] != 0)
+    st->id = AOptions.streamid_map[index];
+  auto desc = std::make_unique<TOutputStreamDesc>();
+  desc->st = st;
+  desc->type = AType;
+  desc->bitstream_filters = ASettings.bitstream_filters;
+  st->codecpar->codec_type = AType;
+  st->codecpar->codec_tag = ASettings.codec_tag;
+  return desc;
+}
+
 }  // namespace
 
 TOutputStreamDesc::~TOutputStreamDesc() {
@@ -300,19 +321,9 @@ int TEngineMedia::OpenOutput(const std::string& AFileName, bool AJoin) {
 void TEngineMedia::NewVideoStream(TOutputFile& AFile, const TStreamSettings& ASettings) {
   TEngineOptions& opt = o();
   AVFormatContext* oc = AFile.ctx;
-  const int index = static_cast<int>(oc->nb_streams);
-  AVStream* st = avformat_new_stream(oc, nullptr);
-  if (!st)
-    throw std::runtime_error("Could not alloc stream");
-  if (index < MaxStreams && opt.streamid_map[index] != 0)
-    st->id = opt.streamid_map[index];
-  auto desc = std::make_unique<TOutputStreamDesc>();
-  desc->st = st;
-  desc->type = AVMEDIA_TYPE_VIDEO;
-  desc->bitstream_filters = ASettings.bitstream_filters;
+  auto desc = NewStreamDesc(AFile, AVMEDIA_TYPE_VIDEO, ASettings, opt);
+  AVStream* st = desc->st;
   desc->vfilters = ASettings.vfilters;
-  st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
-  st->codecpar->codec_tag = ASettings.codec_tag;
 
   const AVRational aspect =
       SampleAspect(opt.frame_aspect_ratio, ASettings.frame_width, ASettings.frame_height);
@@ -395,18 +406,8 @@ void TEngineMedia::NewVideoStream(TOutputFile& AFile, const TStreamSettings& ASe
 void TEngineMedia::NewAudioStream(TOutputFile& AFile, const TStreamSettings& ASettings) {
   TEngineOptions& opt = o();
   AVFormatContext* oc = AFile.ctx;
-  const int index = static_cast<int>(oc->nb_streams);
-  AVStream* st = avformat_new_stream(oc, nullptr);
-  if (!st)
-    throw std::runtime_error("Could not alloc stream");
-  if (index < MaxStreams && opt.streamid_map[index] != 0)
-    st->id = opt.streamid_map[index];
-  auto desc = std::make_unique<TOutputStreamDesc>();
-  desc->st = st;
-  desc->type = AVMEDIA_TYPE_AUDIO;
-  desc->bitstream_filters = ASettings.bitstream_filters;
-  st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
-  st->codecpar->codec_tag = ASettings.codec_tag;
+  auto desc = NewStreamDesc(AFile, AVMEDIA_TYPE_AUDIO, ASettings, opt);
+  AVStream* st = desc->st;
   if (ASettings.stream_copy) {
     desc->stream_copy = true;
     SetLanguage(st, ASettings.language);
@@ -487,18 +488,8 @@ void TEngineMedia::NewAudioStream(TOutputFile& AFile, const TStreamSettings& ASe
 void TEngineMedia::NewSubtitleStream(TOutputFile& AFile, const TStreamSettings& ASettings) {
   TEngineOptions& opt = o();
   AVFormatContext* oc = AFile.ctx;
-  const int index = static_cast<int>(oc->nb_streams);
-  AVStream* st = avformat_new_stream(oc, nullptr);
-  if (!st)
-    throw std::runtime_error("Could not alloc stream");
-  if (index < MaxStreams && opt.streamid_map[index] != 0)
-    st->id = opt.streamid_map[index];
-  auto desc = std::make_unique<TOutputStreamDesc>();
-  desc->st = st;
-  desc->type = AVMEDIA_TYPE_SUBTITLE;
-  desc->bitstream_filters = ASettings.bitstream_filters;
-  st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
-  st->codecpar->codec_tag = ASettings.codec_tag;
+  auto desc = NewStreamDesc(AFile, AVMEDIA_TYPE_SUBTITLE, ASettings, opt);
+  AVStream* st = desc->st;
   if (ASettings.stream_copy) {
     desc->stream_copy = true;
   } else {

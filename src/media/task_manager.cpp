@@ -623,27 +623,22 @@ void TCustomTaskManager::SetProgressInterval(int AValue) {
   progress_interval_ = AValue <= 100 ? 100 : AValue;
 }
 
-void TCustomTaskManager::SetPreview(bool AValue) {
-  {
-    auto lock = LockServicing(PostHookLock());
-    for (int i = 0; i < list_.Count(); ++i) {
-      TFFmpeg* task = list_.Get(i);
-      TPostHooks hooks = task->PostHooksLocked();
-      task->SetPostHooksLocked(AValue ? hooks.Include(phPreview) : hooks.Exclude(phPreview));
-    }
+void TCustomTaskManager::SetPostHookOfEveryTask(TPostHook AHook, bool AValue) {
+  auto lock = LockServicing(PostHookLock());
+  for (int i = 0; i < list_.Count(); ++i) {
+    TFFmpeg* task = list_.Get(i);
+    TPostHooks hooks = task->PostHooksLocked();
+    task->SetPostHooksLocked(AValue ? hooks.Include(AHook) : hooks.Exclude(AHook));
   }
+}
+
+void TCustomTaskManager::SetPreview(bool AValue) {
+  SetPostHookOfEveryTask(phPreview, AValue);
   preview_ = AValue;
 }
 
 void TCustomTaskManager::SetPreviewBitmap(bool AValue) {
-  {
-    auto lock = LockServicing(PostHookLock());
-    for (int i = 0; i < list_.Count(); ++i) {
-      TFFmpeg* task = list_.Get(i);
-      TPostHooks hooks = task->PostHooksLocked();
-      task->SetPostHooksLocked(AValue ? hooks.Include(phBitmap) : hooks.Exclude(phBitmap));
-    }
-  }
+  SetPostHookOfEveryTask(phBitmap, AValue);
   preview_bitmap_ = AValue;
 }
 

@@ -210,6 +210,8 @@ private:
   // Stores the record for the task's next input, opens the input and attaches its probe.
   bool OpenTaskInput(TFFmpeg& ATask, const std::string& AFileName, TInputOptions* AOptions);
   void StartNextTask();
+  // Adds or removes AHook in the post hooks of every task, under the post-hook lock.
+  void SetPostHookOfEveryTask(TPostHook AHook, bool AValue);
   int PendingTasks() const;
   void AllTasksDone();                                   // caller holds terminate_mutex_
   void RaiseTerminate(const TTerminateInfo& AInfo);      // caller holds terminate_mutex_
